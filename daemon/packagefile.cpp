@@ -1,0 +1,134 @@
+#include "packagefile.h"
+
+#include "calleridentity.h"
+
+#include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// O_NONBLOCK keeps a FIFO named as the package from blocking the daemon in open().
+constexpr int OpenFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+
+bool sendDescriptor(int socket, int fd, int error)
+{
+    msghdr message {};
+    iovec payload { &error, sizeof error };
+    message.msg_iov = &payload;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    if (fd >= 0) {
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr *header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
+    }
+    return sendmsg(socket, &message, MSG_NOSIGNAL) == ssize_t(sizeof error);
+}
+
+int receiveDescriptor(int socket, int *error)
+{
+    msghdr message {};
+    iovec payload { error, sizeof *error };
+    message.msg_iov = &payload;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t received;
+    do {
+        received = recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
+    } while (received < 0 && errno == EINTR);
+    if (received != ssize_t(sizeof *error)) {
+        *error = EIO;
+        return -1;
+    }
+    for (cmsghdr *header = CMSG_FIRSTHDR(&message); header;
+         header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS) {
+            int fd;
+            std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
+            return fd;
+        }
+    }
+    return -1;
+}
+
+// The open happens in a child that has taken on the caller's uid, gid and groups: the kernel
+// then applies every permission on the way to the file exactly as it would for the caller.
+// The daemon's own identity is never changed, since its D-Bus thread shares it.
+int openAsCaller(const CallerIdentity &caller, const QByteArray &path, int *error)
+{
+    int sockets[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) < 0) {
+        *error = errno;
+        return -1;
+    }
+    const pid_t child = fork();
+    if (child < 0) {
+        *error = errno;
+        close(sockets[0]);
+        close(sockets[1]);
+        return -1;
+    }
+    if (child == 0) {
+        int childError = 0;
+        int fd = -1;
+        if (setgroups(caller.groups.size(), caller.groups.data()) < 0
+            || setresgid(caller.gid, caller.gid, caller.gid) < 0
+            || setresuid(caller.uid, caller.uid, caller.uid) < 0)
+            childError = errno;
+        else if ((fd = ::open(path.constData(), OpenFlags)) < 0)
+            childError = errno;
+        _exit(sendDescriptor(sockets[1], fd, childError) ? 0 : 1);
+    }
+    close(sockets[1]);
+    const int fd = receiveDescriptor(sockets[0], error);
+    close(sockets[0]);
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) { }
+    return fd;
+}
+
+} // namespace
+
+PackageFile PackageFile::open(const CallerIdentity &caller, const QString &path)
+{
+    PackageFile package;
+    const QByteArray encoded = QFile::encodeName(path);
+    int error = 0;
+    int fd;
+    if (caller.isRoot()) {
+        fd = ::open(encoded.constData(), OpenFlags);
+        error = errno;
+    } else {
+        fd = openAsCaller(caller, encoded, &error);
+    }
+    if (fd < 0) {
+        package.m_outcome = error == ENOENT || error == ENOTDIR ? Missing : Refused;
+        package.m_reason = QString::fromLocal8Bit(std::strerror(error));
+        return package;
+    }
+    package.m_fd.reset(fd);
+
+    struct stat status {};
+    if (fstat(fd, &status) < 0 || !S_ISREG(status.st_mode)) {
+        package.m_outcome = Refused;
+        package.m_reason = QStringLiteral("not a regular file");
+        package.m_fd.reset();
+        return package;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    package.m_outcome = Opened;
+    package.m_size = status.st_size;
+    return package;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "filedescriptor.h"
+
+#include <QtGlobal>
+
+class QByteArray;
+class QString;
+
+// File-system steps that root takes inside a user's home directory. None of them follows a
+// symbolic link or crosses into another mounted file system, so nothing a user places there,
+// before or during a run, can lead root to a file outside it.
+namespace SafeTree {
+
+// Opens the directory |name| below |parentFd|; fails on a symbolic link.
+FileDescriptor openDirectory(int parentFd, const QByteArray &name);
+
+// Makes the directory |name| below |parentFd| unless it is there, then opens it as above.
+FileDescriptor makeDirectory(int parentFd, const QByteArray &name, int mode);
+
+// Identifies the mounted file system that holds |fd| (the directory itself when |name| is
+// empty, else the entry |name| below it, not followed).
+bool mountOf(int fd, const QByteArray &name, quint64 *mount);
+
+// Removes |name| below |parentFd| with everything in it. A mounted file system inside, and the
+// directories that lead to it, are left alone; then the result is false and |error| says why.
+bool removeTree(int parentFd, const QByteArray &name, QString *error);
+
+} // namespace SafeTree

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QObject>
+
+class DaemonAdaptor;
+class DBusInvokerInterface;
+class OfflineCheck;
+struct CallerIdentity;
+
+// The daemon's service object: owns the bus name and object, and acts for its callers through
+// the one check engine. Every method runs to its end before its reply; long ones report
+// through the signals as they go.
+class WriteDBusData : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+
+public:
+    static const QString ServiceName;
+    static const QString ObjectPath;
+
+    explicit WriteDBusData(const QDBusConnection &bus, QObject *parent = nullptr);
+    ~WriteDBusData() override;
+
+    // False when the name or the object could not be registered: another daemon serves the
+    // bus, or this one may not.
+    bool isRegistered() const { return m_registered; }
+
+public slots:
+    void StartApp();
+    void ExitApp();
+    void StartOfflineFileCheck(const QString &homepath, const QString &filepath);
+    int GetUpgradeType();
+    QString GetPatchUpgradeSerial();
+    int GetDistUpgradeSum();
+    bool IsAllowBackupSystem();
+    void BackupSystem();
+    void StartExecHookPost(const QString &homepath);
+
+    void acceptOfflineFileCheckResult(int itemType, bool result);
+    void acceptExecDistUpgradeInfo(const QString &info);
+    void acceptBackupSystemProgress(const QString &kind, bool success, const QString &errMsg);
+
+signals:
+    void NotifyOfflineFileCheckResult(int itemType, bool result);
+    void NotifyExecDistUpgradeInfo(const QString &info);
+    void NotifyOfflineUpgradeProgress(int progress, int code);
+
+private:
+    bool identifyCaller(CallerIdentity *caller);
+    void runUpgrade();
+
+    DaemonAdaptor *m_adaptor = nullptr;
+    DBusInvokerInterface *m_backupService = nullptr;
+    OfflineCheck *m_check = nullptr;
+    QDBusConnection m_bus;
+    bool m_registered = false;
+    // Set while a backup that this daemon asked for is running: only its end starts the
+    // upgrade, not the end of a backup that someone else started.
+    bool m_awaitingBackup = false;
+};
