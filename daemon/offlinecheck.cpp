@@ -328,9 +328,13 @@ bool OfflineCheck::checkSystemBackupSpace()
     return false;
 }
 
+// apt fetches as an unprivileged sandbox user, which cannot pass the user's private ~/.cache to
+// reach the repository; everything it fetches comes from that one read-only local image.
+static const char AptSandbox[] = "APT::Sandbox::User=root";
+
 QStringList OfflineCheck::aptArguments(const QStringList &command) const
 {
-    return QStringList { QStringLiteral("-o"),
+    return QStringList { QStringLiteral("-o"), QLatin1String(AptSandbox), QStringLiteral("-o"),
                          QStringLiteral("Dir::Etc::sourcelist=") + m_environment.sourceList,
                          QStringLiteral("-o"),
                          QStringLiteral("Dir::State::lists=") + m_environment.listsDirectory,
@@ -422,9 +426,10 @@ int OfflineCheck::execSystemUpgrade()
     qWarning() << "exec start ::";
     const QString command =
         QStringLiteral("export DEBIAN_FRONTEND=noninteractive && export DEBCONF_NONINTERACTIVE_SEEN=true"
-                       " && %1 -y -o Dpkg::Options::='--force-confnew' -o Dir::Etc::sourcelist=%2"
+                       " && %1 -y -o %4 -o Dpkg::Options::='--force-confnew' -o Dir::Etc::sourcelist=%2"
                        " -o Dir::State::lists=%3 -o Dir::Etc::sourceparts=/dev/null dist-upgrade")
-            .arg(m_environment.apt, m_environment.sourceList, m_environment.listsDirectory);
+            .arg(m_environment.apt, m_environment.sourceList, m_environment.listsDirectory,
+                 QLatin1String(AptSandbox));
 
     // A fresh decoder per run: a character split between two reads arrives whole, and nothing
     // of an earlier run's output is carried over.

@@ -1,0 +1,108 @@
+#include "daemonfixture.h"
+
+#include "daemoninterface.h"
+#include "testuser.h"
+
+#include <QDBusConnectionInterface>
+#include <QDeadlineTimer>
+#include <QThread>
+
+namespace {
+
+const QString ServiceName = QStringLiteral("com.tevrin.offline.update.daemon");
+const QString ObjectPath = QStringLiteral("/com/tevrin/offline/update/daemon");
+
+QStringList policyFiles()
+{
+    const QString source = qEnvironmentVariable("TEVRIN_SOURCE_DIR");
+    return { source + QStringLiteral("/data/com.tevrin.offline.update.daemon.conf"),
+             source + QStringLiteral("/tools/devabrecovery/com.tevrin.ABRecovery.conf") };
+}
+
+} // namespace
+
+DaemonFixture::DaemonFixture()
+    : m_bus(PrivateBus::System, policyFiles())
+{
+}
+
+DaemonFixture::~DaemonFixture()
+{
+    m_daemon.reset();
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000))
+            m_process.kill();
+        m_process.waitForFinished(10000);
+    }
+}
+
+QString DaemonFixture::daemonProgram()
+{
+    return qEnvironmentVariable("TEVRIN_BINARY_DIR")
+           + QStringLiteral("/daemon/tevrin-offline-update-daemon");
+}
+
+bool DaemonFixture::start(QString *error)
+{
+    if (!m_bus.start()) {
+        *error = m_bus.errorString();
+        return false;
+    }
+    m_bus.exportAddress();
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.start(daemonProgram(), {});
+    if (!m_process.waitForStarted(10000)) {
+        *error = QStringLiteral("cannot start %1: %2").arg(daemonProgram(), m_process.errorString());
+        return false;
+    }
+    const QDeadlineTimer deadline(20000);
+    while (!connection().interface()->isServiceRegistered(ServiceName)) {
+        if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning) {
+            *error = QStringLiteral("the daemon did not take its name: ") + log();
+            return false;
+        }
+        QThread::msleep(50);
+    }
+    m_daemon = std::make_unique<ComTevrinOfflineUpdateDaemonInterface>(ServiceName, ObjectPath,
+                                                                       connection());
+    return true;
+}
+
+QDBusConnection DaemonFixture::connection() const
+{
+    return QDBusConnection::systemBus();
+}
+
+QString DaemonFixture::log()
+{
+    m_log += QString::fromLocal8Bit(m_process.readAllStandardError());
+    return m_log;
+}
+
+int DaemonFixture::call(const TestUser *user, const QString &method, const QStringList &arguments,
+                        QString *output)
+{
+    QStringList command { QStringLiteral("dbus-send"), QStringLiteral("--system"),
+                          QStringLiteral("--print-reply"), QStringLiteral("--reply-timeout=600000"),
+                          QStringLiteral("--dest=") + ServiceName, ObjectPath,
+                          ServiceName + QLatin1Char('.') + method };
+    for (const QString &argument : arguments)
+        command << QStringLiteral("string:") + argument;
+    if (user)
+        command = user->command(command);
+
+    QProcess client;
+    client.setProcessChannelMode(QProcess::MergedChannels);
+    client.start(command.first(), command.mid(1));
+    // Signals from the daemon reach the test's connection while the call runs.
+    while (!client.waitForFinished(20)) {
+        if (client.state() == QProcess::NotRunning)
+            break;
+        QCoreApplication::processEvents();
+    }
+    QCoreApplication::processEvents();
+    if (output)
+        *output = QString::fromLocal8Bit(client.readAll());
+    return client.exitStatus() == QProcess::NormalExit ? client.exitCode() : -1;
+}

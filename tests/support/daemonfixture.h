@@ -1,0 +1,44 @@
+#pragma once
+
+#include "privatebus.h"
+
+#include <QDBusConnection>
+#include <QProcess>
+#include <QString>
+#include <memory>
+
+class ComTevrinOfflineUpdateDaemonInterface;
+class TestUser;
+
+// The real daemon program, started as root on a private system bus that carries the
+// project's own bus policy (and the development recovery service's), with a typed client on
+// the test's own connection.
+class DaemonFixture
+{
+public:
+    DaemonFixture();
+    ~DaemonFixture();
+
+    // Starts the bus and the daemon; on failure returns false with the reason in |error|.
+    bool start(QString *error);
+
+    QDBusConnection connection() const;
+    ComTevrinOfflineUpdateDaemonInterface *daemon() const { return m_daemon.get(); }
+    QProcess &process() { return m_process; }
+    static QString daemonProgram();
+    static QString busPolicyFiles();
+
+    // Everything the daemon has written to standard error since it started.
+    QString log();
+
+    // Calls |method| with string arguments through dbus-send, as |user| (root when null), and
+    // waits for the reply; returns dbus-send's exit code and its output in |output|.
+    int call(const TestUser *user, const QString &method, const QStringList &arguments,
+             QString *output = nullptr);
+
+private:
+    PrivateBus m_bus;
+    QProcess m_process;
+    QString m_log;
+    std::unique_ptr<ComTevrinOfflineUpdateDaemonInterface> m_daemon;
+};
