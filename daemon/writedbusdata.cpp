@@ -120,16 +120,17 @@ void WriteDBusData::BackupSystem()
         runUpgrade();
         return;
     }
-    // Set before the request: the service may report the backup's end before its reply
-    // to the request has been read.
-    m_awaitingBackup = true;
+    // A job end that the service sends before its reply is only read after this returns,
+    // so the owner is known by the time it is handled.
     const QDBusMessage reply =
         m_backupService->Invoke(QStringLiteral("StartBackup"), {}, QDBus::Block);
     if (failed(reply)) {
-        m_awaitingBackup = false;
+        m_backupOwner.clear();
         qWarning() << Q_FUNC_INFO << reply.errorMessage();
         emit NotifyOfflineUpgradeProgress(30, -1);
+        return;
     }
+    m_backupOwner = reply.service();
 }
 
 void WriteDBusData::acceptBackupSystemProgress(const QString &kind, bool success,
@@ -137,12 +138,13 @@ void WriteDBusData::acceptBackupSystemProgress(const QString &kind, bool success
 {
     if (kind != QLatin1String("backup"))
         return;
-    if (!m_awaitingBackup) {
+    const QString sender = calledFromDBus() ? message().service() : m_backupOwner;
+    if (m_backupOwner.isEmpty() || sender != m_backupOwner) {
         qWarning() << Q_FUNC_INFO << "ignoring the end of a backup this daemon did not ask for:"
-                   << success << errMsg;
+                   << sender << success << errMsg;
         return;
     }
-    m_awaitingBackup = false;
+    m_backupOwner.clear();
     if (!success) {
         emit NotifyOfflineUpgradeProgress(70, -1);
         qWarning() << errMsg;

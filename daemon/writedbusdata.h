@@ -56,7 +56,8 @@ private:
     OfflineCheck *m_check = nullptr;
     QDBusConnection m_bus;
     bool m_registered = false;
-    // Set while a backup that this daemon asked for is running: only its end starts the
-    // upgrade, not the end of a backup that someone else started.
-    bool m_awaitingBackup = false;
+    // The bus name of the recovery service that accepted this daemon's backup request, while
+    // that backup runs: only its end starts the upgrade, not the end of a backup that someone
+    // else started, nor one from a service that has restarted since.
+    QString m_backupOwner;
 };
