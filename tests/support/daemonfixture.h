@@ -1,5 +1,6 @@
 #pragma once
 
+#include "childprocess.h"
 #include "privatebus.h"
 
 #include <QDBusConnection>
@@ -38,7 +39,7 @@ public:
 
 private:
     PrivateBus m_bus;
-    QProcess m_process;
+    ChildProcess m_process;
     QString m_log;
     std::unique_ptr<ComTevrinOfflineUpdateDaemonInterface> m_daemon;
 };

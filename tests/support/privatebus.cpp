@@ -1,5 +1,7 @@
 #include "privatebus.h"
 
+#include "childprocess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -100,7 +102,7 @@ bool PrivateBus::start()
                      .toUtf8());
     config.close();
 
-    m_daemon = new QProcess;
+    m_daemon = new ChildProcess;
     m_daemon->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_daemon->start(QStringLiteral("dbus-daemon"),
                     {QStringLiteral("--config-file=") + configPath, QStringLiteral("--nofork"),

@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-class QProcess;
+class ChildProcess;
 
 // A dbus-daemon of the test's own, so that no test touches the machine's buses. A system-type
 // bus takes the policy files to include; its socket is reachable by every local user, as the
@@ -32,7 +32,7 @@ private:
     Type m_type;
     QStringList m_policyFiles;
     QTemporaryDir m_dir;
-    QProcess *m_daemon = nullptr;
+    ChildProcess *m_daemon = nullptr;
     QString m_address;
     QString m_error;
 };
