@@ -13,6 +13,7 @@
 #include "daemonfixture.h"
 #include "daemoninterface.h"
 #include "packagefixture.h"
+#include "systemsourcelist.h"
 #include "testuser.h"
 
 #include <QtTest>
@@ -39,17 +40,6 @@ QString manifest(int type, const QString &cve, const QString &arch)
 bool isMountPoint(const QString &path)
 {
     return QProcess::execute(QStringLiteral("mountpoint"), { QStringLiteral("-q"), path }) == 0;
-}
-
-// Takes down what the daemon left mounted in |home|, quietly: most of it is not mounted.
-void unmountCache(const QString &home)
-{
-    const QString cache = home + QStringLiteral("/.cache/tevrin-offline-update/");
-    for (const char *mount : { "repo", "hooks", "oup" }) {
-        QProcess umount;
-        umount.start(QStringLiteral("umount"), { cache + QLatin1String(mount) });
-        umount.waitForFinished();
-    }
 }
 
 } // namespace
@@ -87,8 +77,7 @@ private:
     std::unique_ptr<DaemonFixture> m_fixture;
     QString m_probeV1;
     QString m_probeV2;
-    QString m_savedSourceList;
-    bool m_hadSourceList = false;
+    std::unique_ptr<SystemSourceList> m_sourceList;
 };
 
 void tst_DaemonBus::initTestCase()
@@ -105,16 +94,8 @@ void tst_DaemonBus::initTestCase()
     m_bob = std::make_unique<TestUser>(QStringLiteral("tevrint-bob"));
     QVERIFY(m_alice->isValid() && m_bob->isValid());
 
-    // The daemon always uses the system's private source list; keep what was there.
-    const QString list = QStringLiteral("/etc/tevrin-offline-update/update.list");
-    QFile existing(list);
-    m_hadSourceList = existing.open(QIODevice::ReadOnly);
-    if (m_hadSourceList)
-        m_savedSourceList = QString::fromUtf8(existing.readAll());
-    QVERIFY(QDir().mkpath(QStringLiteral("/etc/tevrin-offline-update")));
-    QFile::remove(list);
-    QVERIFY(QFile::copy(qEnvironmentVariable("TEVRIN_SOURCE_DIR") + QStringLiteral("/data/update.list"),
-                        list));
+    m_sourceList = std::make_unique<SystemSourceList>();
+    QVERIFY(m_sourceList->isValid());
 
     m_probeV1 = PackageFixture::probeDeb(Probe, QStringLiteral("1.0"), m_work.filePath(QStringLiteral("v1")));
     m_probeV2 = PackageFixture::probeDeb(Probe, QStringLiteral("2.0"), m_work.filePath(QStringLiteral("v2")));
@@ -130,18 +111,12 @@ void tst_DaemonBus::cleanupTestCase()
 {
     m_fixture.reset();
     PackageFixture::purge(Probe);
-    const QString list = QStringLiteral("/etc/tevrin-offline-update/update.list");
-    QFile::remove(list);
-    if (m_hadSourceList) {
-        QFile restored(list);
-        if (restored.open(QIODevice::WriteOnly))
-            restored.write(m_savedSourceList.toUtf8());
-    }
+    m_sourceList.reset();
     for (const TestUser *user : { m_alice.get(), m_bob.get() }) {
         if (!user)
             continue;
         // The daemon leaves its mounts until the next run; take them down before userdel.
-        unmountCache(user->home());
+        PackageFixture::unmountCache(user->home());
     }
 }
 
@@ -311,9 +286,7 @@ void tst_DaemonBus::passingRunsCarryState()
     QVERIFY(QFileInfo::exists(cache + QStringLiteral("oup/info.json")));
     QVERIFY(QFileInfo::exists(cache + QStringLiteral("repo/pool")));
     // The private source list now points at this user's repository.
-    QFile list(QStringLiteral("/etc/tevrin-offline-update/update.list"));
-    QVERIFY(list.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(list.readAll()).trimmed(),
+    QCOMPARE(QString::fromUtf8(m_sourceList->read()).trimmed(),
              QStringLiteral("deb [trusted=yes] file://%1/.cache/tevrin-offline-update/repo/ torak main")
                  .arg(m_alice->home()));
 
@@ -335,8 +308,7 @@ void tst_DaemonBus::passingRunsCarryState()
     QVERIFY(result.passed);
     QCOMPARE(m_fixture->daemon()->GetUpgradeType().value(), 1);
     QCOMPARE(m_fixture->daemon()->GetPatchUpgradeSerial().value(), QStringLiteral("CVE-2026-4242"));
-    QVERIFY(list.seek(0));
-    QVERIFY(QString::fromUtf8(list.readAll()).contains(m_bob->home()));
+    QVERIFY(QString::fromUtf8(m_sourceList->read()).contains(m_bob->home()));
 
     // The same user again: the first run's images are unmounted and mounted afresh.
     result = check(m_alice.get(), m_alice->home(), patchFile);
@@ -382,7 +354,7 @@ void tst_DaemonBus::linksInTheCacheAreNotFollowed()
     const QString dotCache = m_alice->home() + QStringLiteral("/.cache");
     const QString cache = dotCache + QStringLiteral("/tevrin-offline-update");
     // Take down what earlier tests left, as root, before the user rearranges the directory.
-    unmountCache(m_alice->home());
+    PackageFixture::unmountCache(m_alice->home());
     QProcess::execute(QStringLiteral("rm"), { QStringLiteral("-rf"), dotCache });
     int rc = 0;
     if (link == QLatin1String("cache")) {

@@ -159,12 +159,7 @@ void tst_OfflineCheck::backupSpace()
     QCOMPARE(results.count(), 1);
     QCOMPARE(results.first().at(0).toInt(), item);
 
-    const QString cache = home.filePath(QStringLiteral(".cache/tevrin-offline-update/"));
-    for (const char *mount : { "repo", "hooks", "oup" }) {
-        QProcess umount;
-        umount.start(QStringLiteral("umount"), { cache + QLatin1String(mount) });
-        umount.waitForFinished();
-    }
+    PackageFixture::unmountCache(home.path());
 }
 
 void tst_OfflineCheck::postHooksRunByNameWithTheHomeAsOneArgument()

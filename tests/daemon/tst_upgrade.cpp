@@ -14,6 +14,7 @@
 #include "daemonfixture.h"
 #include "daemoninterface.h"
 #include "packagefixture.h"
+#include "systemsourcelist.h"
 #include "testuser.h"
 
 #include <QtTest>
@@ -98,8 +99,7 @@ private:
     ChildProcess m_recovery;
     QString m_probeV1;
     QString m_package;
-    QString m_savedSourceList;
-    bool m_hadSourceList = false;
+    std::unique_ptr<SystemSourceList> m_sourceList;
 };
 
 void tst_Upgrade::initTestCase()
@@ -114,15 +114,8 @@ void tst_Upgrade::initTestCase()
     m_bob = std::make_unique<TestUser>(QStringLiteral("tevrint-dave"));
     QVERIFY(m_alice->isValid() && m_bob->isValid());
 
-    const QString list = QStringLiteral("/etc/tevrin-offline-update/update.list");
-    QFile existing(list);
-    m_hadSourceList = existing.open(QIODevice::ReadOnly);
-    if (m_hadSourceList)
-        m_savedSourceList = QString::fromUtf8(existing.readAll());
-    QVERIFY(QDir().mkpath(QStringLiteral("/etc/tevrin-offline-update")));
-    QFile::remove(list);
-    QVERIFY(QFile::copy(qEnvironmentVariable("TEVRIN_SOURCE_DIR") + QStringLiteral("/data/update.list"),
-                        list));
+    m_sourceList = std::make_unique<SystemSourceList>();
+    QVERIFY(m_sourceList->isValid());
 
     m_probeV1 = PackageFixture::probeDeb(Probe, QStringLiteral("1.0"), m_work.filePath(QStringLiteral("v1")));
     const QString probeV2 =
@@ -151,21 +144,9 @@ void tst_Upgrade::cleanupTestCase()
     m_fixture.reset();
     PackageFixture::purge(Probe);
     QFile::remove(QStringLiteral("/tmp/tevrin-post-order"));
-    const QString list = QStringLiteral("/etc/tevrin-offline-update/update.list");
-    QFile::remove(list);
-    if (m_hadSourceList) {
-        QFile restored(list);
-        if (restored.open(QIODevice::WriteOnly))
-            restored.write(m_savedSourceList.toUtf8());
-    }
-    if (m_alice) {
-        const QString cache = m_alice->home() + QStringLiteral("/.cache/tevrin-offline-update/");
-        for (const char *mount : { "repo", "hooks", "oup" }) {
-            QProcess umount;
-            umount.start(QStringLiteral("umount"), { cache + QLatin1String(mount) });
-            umount.waitForFinished();
-        }
-    }
+    m_sourceList.reset();
+    if (m_alice)
+        PackageFixture::unmountCache(m_alice->home());
 }
 
 bool tst_Upgrade::startRecovery(const QStringList &options)

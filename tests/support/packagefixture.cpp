@@ -78,6 +78,16 @@ QString PackageFixture::probeDeb(const QString &name, const QString &version,
     return output.split(QLatin1Char('\n')).last().trimmed();
 }
 
+void PackageFixture::unmountCache(const QString &home)
+{
+    const QString cache = home + QStringLiteral("/.cache/tevrin-offline-update/");
+    for (const char *mount : { "repo", "hooks", "oup" }) {
+        QProcess umount;
+        umount.start(QStringLiteral("umount"), { cache + QLatin1String(mount) });
+        umount.waitForFinished();
+    }
+}
+
 bool PackageFixture::install(const QString &deb)
 {
     return runTool(QStringLiteral("dpkg"), { QStringLiteral("--install"), deb }, nullptr);

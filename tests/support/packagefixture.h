@@ -28,6 +28,10 @@ public:
     // A throw-away .deb of |name| at |version| in |directory|; empty on failure.
     static QString probeDeb(const QString &name, const QString &version, const QString &directory);
 
+    // Takes down what the daemon left mounted in |home|'s cache directory, quietly: most of it
+    // is usually not mounted.
+    static void unmountCache(const QString &home);
+
     static bool install(const QString &deb);
     static void purge(const QString &name);
     // The installed version of |name|, empty when it is not installed.
