@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <QStringList>
+#include <QUrl>
 
 namespace AptSource {
 
@@ -16,8 +17,11 @@ QString sourceLine(const QString &homePath, const QStringList &components)
     QString componentText;
     for (const QString &component : components)
         componentText += QLatin1Char(' ') + component;
+    // apt splits a source line at blanks, so a home path that holds one would cut the URI in
+    // two; apt takes the percent-encoded form of a file URI's path.
+    const QString uriPath = QString::fromLatin1(QUrl::toPercentEncoding(homePath, "/"));
     return QStringLiteral("deb [trusted=yes] file://%1/.cache/tevrin-offline-update/repo/ torak")
-               .arg(homePath)
+               .arg(uriPath)
            + componentText;
 }
 

@@ -217,6 +217,9 @@ void tst_CheckRules::sourceLine_data()
     QTest::newRow("two components keep their order")
         << "/root" << QStringList { "contrib", "main" }
         << "deb [trusted=yes] file:///root/.cache/tevrin-offline-update/repo/ torak contrib main";
+    QTest::newRow("blank in the home path")
+        << "/home/a b" << QStringList { "main" }
+        << "deb [trusted=yes] file:///home/a%20b/.cache/tevrin-offline-update/repo/ torak main";
     QTest::newRow("no pool") << "/root" << QStringList()
                              << "deb [trusted=yes] file:///root/.cache/tevrin-offline-update/repo/ torak";
 }
