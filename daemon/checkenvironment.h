@@ -10,6 +10,7 @@ struct CheckEnvironment
     QString uname = QStringLiteral("uname");
     QString mount = QStringLiteral("mount");
     QString umount = QStringLiteral("umount");
+    QString losetup = QStringLiteral("losetup");
     QString apt = QStringLiteral("apt");
     QString bash = QStringLiteral("/bin/bash");
     QString sourceList = QStringLiteral("/etc/tevrin-offline-update/update.list");

@@ -8,10 +8,15 @@ class QByteArray;
 // mount programs as /proc/self/fd paths: the paths the kernel acts on cannot be swapped for a
 // symbolic link between the daemon's checks and the mount. Images are mounted read-only,
 // without set-user-ID programs and without device nodes.
+//
+// Every mount gets a loop device of its own. Left to itself, mount shares one read-only loop
+// device among all mounts of the same image file; two users who checked the same package then
+// hold each other's images busy, and neither can clear their cache directory again.
 class ImageMounter
 {
 public:
-    ImageMounter(const QString &mountProgram, const QString &umountProgram);
+    ImageMounter(const QString &mountProgram, const QString &umountProgram,
+                 const QString &losetupProgram);
 
     // Returns false only when "mount" could not be run to its end within |timeoutMs| (-1 for no
     // limit), with the process's error text in |error|; whether the image was mounted shows in
@@ -25,4 +30,5 @@ public:
 private:
     QString m_mountProgram;
     QString m_umountProgram;
+    QString m_losetupProgram;
 };

@@ -49,7 +49,7 @@ bool hasEntry(int directoryFd, const char *name)
 OfflineCheck::OfflineCheck(const CheckEnvironment &environment, QObject *parent)
     : QObject(parent)
     , m_environment(environment)
-    , m_mounter(environment.mount, environment.umount)
+    , m_mounter(environment.mount, environment.umount, environment.losetup)
 {
     connect(&m_process, &QProcess::readyReadStandardOutput, this, &OfflineCheck::onReadData);
 }

@@ -30,6 +30,7 @@ const QString WriteDBusData::ObjectPath = QStringLiteral("/com/tevrin/offline/up
 WriteDBusData::WriteDBusData(const QDBusConnection &bus, QObject *parent)
     : QObject(parent)
     , m_bus(bus)
+    , m_authority(bus)
 {
     m_adaptor = new DaemonAdaptor(this);
     m_registered = m_bus.registerService(ServiceName)
@@ -68,15 +69,38 @@ bool WriteDBusData::identifyCaller(CallerIdentity *caller)
     return false;
 }
 
+bool WriteDBusData::authorize(const QString &action, const char *method)
+{
+    if (!calledFromDBus())
+        return true;
+    const QDBusReply<uint> uid = connection().interface()->serviceUid(message().service());
+    if (uid.isValid() && uid.value() == 0)
+        return true;
+    QString reason = uid.isValid() ? QString() : QStringLiteral("the caller's uid is unknown");
+    if (uid.isValid() && m_authority.isAuthorized(message().service(), action, &reason))
+        return true;
+    qWarning() << Q_FUNC_INFO << "refusing" << method << "to uid"
+               << (uid.isValid() ? qint64(uid.value()) : qint64(-1)) << ":" << reason;
+    sendErrorReply(QDBusError::AccessDenied,
+                   QStringLiteral("%1 needs an administrator's authorization: %2")
+                       .arg(QLatin1String(method), reason));
+    return false;
+}
+
 void WriteDBusData::StartApp() { }
 
 void WriteDBusData::ExitApp()
 {
+    if (!authorize(PolkitAuthority::UpgradeAction, "ExitApp"))
+        return;
     QCoreApplication::quit();
 }
 
 void WriteDBusData::StartOfflineFileCheck(const QString &homepath, const QString &filepath)
 {
+    // The check runs the package's scripts as root.
+    if (!authorize(PolkitAuthority::CheckAction, "StartOfflineFileCheck"))
+        return;
     CallerIdentity caller;
     if (!identifyCaller(&caller)) {
         // A caller the daemon cannot name may not have any file opened for it.
@@ -114,6 +138,8 @@ bool WriteDBusData::IsAllowBackupSystem()
 
 void WriteDBusData::BackupSystem()
 {
+    if (!authorize(PolkitAuthority::UpgradeAction, "BackupSystem"))
+        return;
     emit NotifyExecDistUpgradeInfo(QStringLiteral("开始进行系统备份..."));
     emit NotifyOfflineUpgradeProgress(30, 1);
     if (!IsAllowBackupSystem()) {
@@ -166,6 +192,8 @@ void WriteDBusData::runUpgrade()
 
 void WriteDBusData::StartExecHookPost(const QString &homepath)
 {
+    if (!authorize(PolkitAuthority::UpgradeAction, "StartExecHookPost"))
+        return;
     CallerIdentity caller;
     if (!identifyCaller(&caller))
         return;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "polkitauthority.h"
+
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QObject>
@@ -48,6 +50,9 @@ signals:
     void NotifyOfflineUpgradeProgress(int progress, int code);
 
 private:
+    // True when the caller may go on with |method|: root always, anyone else as the system's
+    // authority decides for |action|. A refused call is answered with AccessDenied here.
+    bool authorize(const QString &action, const char *method);
     bool identifyCaller(CallerIdentity *caller);
     void runUpgrade();
 
@@ -55,6 +60,7 @@ private:
     DBusInvokerInterface *m_backupService = nullptr;
     OfflineCheck *m_check = nullptr;
     QDBusConnection m_bus;
+    PolkitAuthority m_authority;
     bool m_registered = false;
     // The bus name of the recovery service that accepted this daemon's backup request, while
     // that backup runs: only its end starts the upgrade, not the end of a backup that someone

@@ -56,6 +56,7 @@ private slots:
     void failingItems_data();
     void failingItems();
     void passingRunsCarryState();
+    void twoUsersCheckTheSamePackage();
     void linksInTheCacheAreNotFollowed_data();
     void linksInTheCacheAreNotFollowed();
     void secondDaemonLeavesTheFirstAlone();
@@ -326,6 +327,21 @@ void tst_DaemonBus::passingRunsCarryState()
         QVERIFY2(mount.contains(QLatin1String("ro,nosuid,nodev")), qPrintable(mount));
     }
     PackageFixture::purge(Probe);
+}
+
+void tst_DaemonBus::twoUsersCheckTheSamePackage()
+{
+    // One package file checked by two users keeps images mounted in both homes; neither may
+    // hold the other's busy, or the next check of either could not clear its cache.
+    PackageFixture::Package contents;
+    contents.manifest = manifest(1, QString(), machineArchitecture());
+    contents.debs = QStringList { m_probeV2 };
+    const QString shared = package(QStringLiteral("shared"), contents);
+    for (const TestUser *user : { m_alice.get(), m_bob.get(), m_alice.get(), m_bob.get() }) {
+        const Result result = check(user, user->home(), shared);
+        QCOMPARE(result.count, 1);
+        QVERIFY2(result.item == 6, qPrintable(m_fixture->log().right(1500)));
+    }
 }
 
 void tst_DaemonBus::linksInTheCacheAreNotFollowed_data()

@@ -15,20 +15,26 @@ const QString ObjectPath = QStringLiteral("/com/tevrin/offline/update/daemon");
 QStringList policyFiles()
 {
     const QString source = qEnvironmentVariable("TEVRIN_SOURCE_DIR");
-    return { source + QStringLiteral("/data/com.tevrin.offline.update.daemon.conf"),
-             source + QStringLiteral("/tools/devabrecovery/com.tevrin.ABRecovery.conf") };
+    QStringList files { source + QStringLiteral("/data/com.tevrin.offline.update.daemon.conf"),
+                        source + QStringLiteral("/tools/devabrecovery/com.tevrin.ABRecovery.conf") };
+    if (SystemAuthority::isAvailable())
+        files << SystemAuthority::busPolicyFile();
+    return files;
 }
 
 } // namespace
 
-DaemonFixture::DaemonFixture()
-    : m_bus(PrivateBus::System, policyFiles())
+DaemonFixture::DaemonFixture(Authority authority)
+    : m_authorityMode(authority)
+    , m_bus(PrivateBus::System, policyFiles())
 {
 }
 
 DaemonFixture::~DaemonFixture()
 {
     m_daemon.reset();
+    if (!m_connectionName.isEmpty())
+        QDBusConnection::disconnectFromBus(m_connectionName);
     if (m_process.state() != QProcess::NotRunning) {
         m_process.terminate();
         if (!m_process.waitForFinished(10000))
@@ -43,13 +49,32 @@ QString DaemonFixture::daemonProgram()
            + QStringLiteral("/daemon/tevrin-offline-update-daemon");
 }
 
-bool DaemonFixture::start(QString *error)
+bool DaemonFixture::startBus(QString *error)
 {
     if (!m_bus.start()) {
         *error = m_bus.errorString();
         return false;
     }
     m_bus.exportAddress();
+    static int fixtures = 0;
+    m_connectionName = QStringLiteral("daemonfixture-%1").arg(++fixtures);
+    if (!QDBusConnection::connectToBus(m_bus.address(), m_connectionName).isConnected()) {
+        *error = QStringLiteral("cannot connect to the private system bus");
+        return false;
+    }
+    if (m_authorityMode == WithoutAuthority)
+        return true;
+    if (!SystemAuthority::isAvailable()) {
+        *error = QStringLiteral("the machine's authority daemon (polkitd) is not installed");
+        return false;
+    }
+    return m_authority.start(connection(), error);
+}
+
+bool DaemonFixture::start(QString *error)
+{
+    if (!startBus(error))
+        return false;
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start(daemonProgram(), {});
     if (!m_process.waitForStarted(10000)) {
@@ -71,7 +96,7 @@ bool DaemonFixture::start(QString *error)
 
 QDBusConnection DaemonFixture::connection() const
 {
-    return QDBusConnection::systemBus();
+    return QDBusConnection(m_connectionName);
 }
 
 QString DaemonFixture::log()
@@ -86,7 +111,8 @@ int DaemonFixture::call(const TestUser *user, const QString &method, const QStri
     QStringList command { QStringLiteral("dbus-send"), QStringLiteral("--system"),
                           QStringLiteral("--print-reply"), QStringLiteral("--reply-timeout=600000"),
                           QStringLiteral("--dest=") + ServiceName, ObjectPath,
-                          ServiceName + QLatin1Char('.') + method };
+                          method.contains(QLatin1Char('.')) ? method
+                                                            : ServiceName + QLatin1Char('.') + method };
     for (const QString &argument : arguments)
         command << QStringLiteral("string:") + argument;
     if (user)

@@ -2,6 +2,7 @@
 
 #include "childprocess.h"
 #include "privatebus.h"
+#include "systemauthority.h"
 
 #include <QDBusConnection>
 #include <QProcess>
@@ -17,11 +18,16 @@ class TestUser;
 class DaemonFixture
 {
 public:
-    DaemonFixture();
+    // Whether the machine's authority runs on the bus, deciding with the test rules.
+    enum Authority { WithAuthority, WithoutAuthority };
+
+    explicit DaemonFixture(Authority authority = WithAuthority);
     ~DaemonFixture();
 
     // Starts the bus and the daemon; on failure returns false with the reason in |error|.
     bool start(QString *error);
+    // Starts only the bus (and the authority), for tests that start daemons themselves.
+    bool startBus(QString *error);
 
     QDBusConnection connection() const;
     ComTevrinOfflineUpdateDaemonInterface *daemon() const { return m_daemon.get(); }
@@ -32,14 +38,20 @@ public:
     // Everything the daemon has written to standard error since it started.
     QString log();
 
-    // Calls |method| with string arguments through dbus-send, as |user| (root when null), and
+    // Calls |method| (of the daemon's interface unless qualified with another) with string
+    // arguments through dbus-send, as |user| (root when null), and
     // waits for the reply; returns dbus-send's exit code and its output in |output|.
     int call(const TestUser *user, const QString &method, const QStringList &arguments,
              QString *output = nullptr);
 
 private:
+    Authority m_authorityMode;
     PrivateBus m_bus;
+    SystemAuthority m_authority;
     ChildProcess m_process;
     QString m_log;
+    // A connection of this fixture's own: the process-wide system bus connection stays tied to
+    // the first bus the process used, and a test may start several.
+    QString m_connectionName;
     std::unique_ptr<ComTevrinOfflineUpdateDaemonInterface> m_daemon;
 };
