@@ -1,0 +1,77 @@
+#include "spinner.h"
+
+#include <QPainter>
+#include <QTimer>
+#include <QtMath>
+
+namespace Karvo {
+
+namespace {
+
+const int DotCount = 12;
+const int FrameInterval = 80;
+
+} // namespace
+
+Spinner::Spinner(QWidget *parent)
+    : QWidget(parent)
+    , m_timer(new QTimer(this))
+{
+    m_timer->setInterval(FrameInterval);
+    connect(m_timer, &QTimer::timeout, this, [this] {
+        m_step = (m_step + 1) % DotCount;
+        update();
+    });
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+bool Spinner::isPlaying() const
+{
+    return m_timer->isActive();
+}
+
+QSize Spinner::sizeHint() const
+{
+    return QSize(32, 32);
+}
+
+void Spinner::start()
+{
+    m_timer->start();
+}
+
+void Spinner::stop()
+{
+    m_timer->stop();
+    update();
+}
+
+void Spinner::paintEvent(QPaintEvent *)
+{
+    const qreal side = qMin(width(), height());
+    if (side <= 0)
+        return;
+    const qreal dotRadius = side / 14.0;
+    const qreal ringRadius = side / 2.0 - dotRadius - 1;
+    QColor accent
+        = palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Highlight);
+
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.translate(width() / 2.0, height() / 2.0);
+    for (int i = 0; i < DotCount; ++i) {
+        // Dot |m_step| is the head; the ones behind it fade, the rest stay faint. A stopped
+        // spinner keeps its last frame.
+        const int behind = (m_step - i + DotCount) % DotCount;
+        const qreal strength = qMax(0.2, 1.0 - behind * 0.12);
+        accent.setAlphaF(strength);
+        painter.setBrush(accent);
+        const qreal angle = 2 * M_PI * i / DotCount - M_PI_2;
+        const qreal scale = 0.65 + 0.35 * strength;
+        painter.drawEllipse(QPointF(ringRadius * qCos(angle), ringRadius * qSin(angle)),
+            dotRadius * scale, dotRadius * scale);
+    }
+}
+
+} // namespace Karvo

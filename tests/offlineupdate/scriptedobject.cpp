@@ -1,0 +1,82 @@
+#include "scriptedobject.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QElapsedTimer>
+#include <QMutexLocker>
+#include <QTimer>
+
+ScriptedObject::ScriptedObject(const QString &interface)
+    : m_interface(interface)
+{ }
+
+void ScriptedObject::setReply(const QString &member, const Reply &reply)
+{
+    QMutexLocker locker(&m_mutex);
+    m_replies.insert(member, reply);
+}
+
+QList<ScriptedObject::Call> ScriptedObject::calls() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_calls;
+}
+
+qint64 ScriptedObject::now()
+{
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
+    return clock.elapsed();
+}
+
+QString ScriptedObject::introspect(const QString &path) const
+{
+    Q_UNUSED(path)
+    return QString();
+}
+
+bool ScriptedObject::handleMessage(const QDBusMessage &message, const QDBusConnection &connection)
+{
+    // Calls on other interfaces (introspection, properties) get the bus library's own answer.
+    if (message.type() != QDBusMessage::MethodCallMessage || message.interface() != m_interface)
+        return false;
+
+    Reply reply;
+    int index = 0;
+    {
+        QMutexLocker locker(&m_mutex);
+        reply = m_replies.value(message.member());
+        index = m_calls.size();
+        m_calls.append({ message.member(), message.arguments(), now(), -1 });
+    }
+    if (reply.never)
+        return true;
+
+    const QDBusMessage answerMessage = reply.errorName.isEmpty()
+        ? message.createReply(reply.arguments)
+        : message.createErrorReply(reply.errorName, reply.errorMessage);
+    if (reply.delayMs <= 0) {
+        answer(index, answerMessage, connection);
+        return true;
+    }
+    auto *timer = new QTimer(this);
+    timer->setSingleShot(true);
+    // A coarse timer may fire a little early; the tests compare times on the shared clock.
+    timer->setTimerType(Qt::PreciseTimer);
+    connect(timer, &QTimer::timeout, this, [this, timer, index, answerMessage, connection] {
+        answer(index, answerMessage, connection);
+        timer->deleteLater();
+    });
+    timer->start(reply.delayMs);
+    return true;
+}
+
+void ScriptedObject::answer(int index, const QDBusMessage &answer, QDBusConnection connection)
+{
+    connection.send(answer);
+    QMutexLocker locker(&m_mutex);
+    m_calls[index].answeredMs = now();
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "scriptedobject.h"
+
+#include <QDBusConnection>
+#include <QList>
+#include <QString>
+#include <QThread>
+#include <QVariantList>
+
+// Owns a service name on a bus, with a ScriptedObject at one path, on a connection and a
+// thread of its own: the code under test reaches it through the bus like any other peer.
+class ScriptedService
+{
+public:
+    ScriptedService(const QString &busAddress, const QString &service, const QString &path,
+        const QString &interface);
+    ~ScriptedService();
+
+    ScriptedService(const ScriptedService &) = delete;
+    ScriptedService &operator=(const ScriptedService &) = delete;
+
+    // Exports the object and takes the name; on failure returns false with the reason.
+    bool start(QString *error);
+    // Leaves the bus: the name has no owner afterwards.
+    void stop();
+
+    void setReply(const QString &member, const ScriptedObject::Reply &reply);
+    QList<ScriptedObject::Call> calls() const;
+    QStringList members() const;
+    // Broadcasts a signal of the object's interface from the name's owner.
+    bool emitSignal(const QString &name, const QVariantList &arguments);
+
+private:
+    const QString m_busAddress;
+    const QString m_service;
+    const QString m_path;
+    const QString m_interface;
+    const QString m_connectionName;
+    QThread m_thread;
+    ScriptedObject *m_object;
+    bool m_connected = false;
+};

@@ -1,0 +1,61 @@
+#include "garrolandbusservice.h"
+
+#include "mainwindow.h"
+#include "tooladaptor.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+
+const QString GarrolanDBusService::ServiceName = QStringLiteral("com.tevrin.offline.update.tool");
+const QString GarrolanDBusService::ObjectPath = QStringLiteral("/com/tevrin/offline/update/tool");
+
+GarrolanDBusService::GarrolanDBusService(const QDBusConnection &bus, QObject *parent)
+    : QObject(parent)
+    , m_bus(bus)
+{
+    m_adaptor = new ToolAdaptor(this);
+    m_registered = m_bus.registerService(ServiceName)
+        && m_bus.registerObject(ObjectPath, this, QDBusConnection::ExportAdaptors);
+    if (!m_registered)
+        qDebug() << "dbus service already registered! " << ServiceName;
+}
+
+MainWindow *GarrolanDBusService::parent() const
+{
+    return qobject_cast<MainWindow *>(QObject::parent());
+}
+
+void GarrolanDBusService::Show()
+{
+    MainWindow *window = parent();
+    if (!window)
+        return;
+    window->raise();
+    if (!window->isMinimized() && window->isVisible()) {
+        window->activateWindow();
+    } else {
+        window->showNormal();
+        window->activateWindow();
+    }
+}
+
+void GarrolanDBusService::ShowModule(const QString &module)
+{
+    ShowPage(module, QString());
+    Show();
+}
+
+void GarrolanDBusService::ShowPage(const QString &module, const QString &page)
+{
+    MainWindow *window = parent();
+    if (!window)
+        return;
+    if (window->getModuleCount() == 0)
+        window->initAllModule();
+    window->showModulePage(module, page);
+}
+
+void GarrolanDBusService::ExitApp()
+{
+    QCoreApplication::quit();
+}

@@ -1,0 +1,5 @@
+#include "isoupdatemodel.h"
+
+ISOUpdateModel::ISOUpdateModel(QObject *parent)
+    : QObject(parent)
+{ }

@@ -1,0 +1,55 @@
+#include "application.h"
+#include "argumentdispatcher.h"
+#include "centerwindow.h"
+#include "garrolandbusservice.h"
+#include "logmanager.h"
+#include "mainwindow.h"
+
+#include <QDBusConnection>
+#include <QIcon>
+#include <QLocale>
+#include <QtPlugin>
+
+Q_IMPORT_PLUGIN(VelmoraStylePlugin)
+
+int main(int argc, char *argv[])
+{
+    Karvo::Application app(argc, argv);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
+    QCoreApplication::setOrganizationName(QStringLiteral("tevrin"));
+    QCoreApplication::setApplicationName(QStringLiteral("tevrin-offline-update-tool"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("6.0.12"));
+
+    app.loadTranslator({ QLocale::system() });
+
+    // The display name is a product name and is used as it is, in every language.
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("离线升级工具"));
+    QApplication::setStyle(QStringLiteral("velmora"));
+    const QIcon productIcon = QIcon::fromTheme(QStringLiteral("upgrade-tool"));
+    QApplication::setWindowIcon(productIcon);
+    app.setProductIcon(productIcon);
+    app.setApplicationDescription(QCoreApplication::translate(
+        "main", "system upgrade tool tevrin system upgrade tool in Linux"));
+    // Ending is the main window's decision (closing it quits) or ExitApp's, never a side effect
+    // of the last visible window going away.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+
+    Karvo::LogManager::registerConsoleAppender();
+    Karvo::LogManager::registerFileAppender();
+
+    MainWindow window;
+    Karvo::moveToCenter(&window);
+
+    GarrolanDBusService service(QDBusConnection::sessionBus(), &window);
+    if (!service.isRegistered())
+        return 0;
+
+    const ArgumentDispatcher dispatcher(
+        [&window](const QString &path) { window.setOfflineUpdateFile(path); },
+        [&window](const QString &path) { window.setISOUpdateFile(path); },
+        [&window] { window.showErrorFileType(); });
+    dispatcher.dispatch(QCoreApplication::arguments());
+
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,286 @@
+#include "mainwindow.h"
+
+#include "backgroundgroup.h"
+#include "floatingmessage.h"
+#include "isoupdatemodule.h"
+#include "itemdatarole.h"
+#include "listview.h"
+#include "messagemanager.h"
+#include "multiselectlistview.h"
+#include "offlineupdatemodule.h"
+#include "standarditem.h"
+#include "systemupdatemodule.h"
+#include "titlebar.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDebug>
+#include <QGSettings/qgsettings.h>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QStandardItemModel>
+
+Q_DECLARE_METATYPE(QMargins)
+
+namespace {
+
+const QString NavShowTypeKey = QStringLiteral("nav-show-type");
+const QString ProductIconName = QStringLiteral("upgrade-tool");
+const QMargins ItemMargins(5, 3, 5, 3);
+
+} // namespace
+
+const QByteArray MainWindow::SettingsSchema = QByteArrayLiteral("com.tevrin.offline.update");
+
+MainWindow::MainWindow(QWidget *parent)
+    : MainWindow(SettingsSchema, parent)
+{ }
+
+MainWindow::MainWindow(const QByteArray &settingsSchema, QWidget *parent)
+    : Karvo::MainWindow(parent)
+{
+    // QGSettings aborts the process for a schema that is not installed, so ask first: a tool
+    // installed without its schema must still start.
+    if (QGSettings::isSchemaInstalled(settingsSchema)) {
+        m_settings = new QGSettings(settingsSchema, QByteArray(), this);
+    } else {
+        qWarning() << Q_FUNC_INFO << "settings schema" << settingsSchema
+                   << "is not installed; the module list stays hidden";
+    }
+
+    setObjectName(QStringLiteral("mainWindow"));
+    setFixedSize(740, 550);
+    setWindowFlags(Qt::WindowCloseButtonHint);
+
+    initUI();
+    initData();
+    initAllModule();
+    modulePreInitialize();
+
+    if (m_settings)
+        m_moduleListVisible = m_settings->get(NavShowTypeKey).toBool();
+    m_moduleList->setVisible(m_moduleListVisible);
+}
+
+MainWindow::~MainWindow()
+{
+    m_moduleListModel->clear();
+    m_moduleListModel->deleteLater();
+    // The pages sit in the page area, which is older than the modules and so is destroyed
+    // before them: the active module must let go of its pages while they still exist.
+    popAllWidgets(0);
+}
+
+void MainWindow::initUI()
+{
+    titlebar()->setIcon(QIcon::fromTheme(ProductIconName));
+    titlebar()->setMenuVisible(false);
+
+    auto *central = new QWidget(this);
+    m_mainLayout = new QHBoxLayout(central);
+    m_mainLayout->setContentsMargins(0, 0, 0, 0);
+    m_mainLayout->setSpacing(0);
+    setCentralWidget(central);
+
+    m_moduleList = new MultiSelectListView(central);
+    m_moduleList->setItemSize(QSize(180, 48));
+    m_moduleList->setItemSpacing(0);
+    m_moduleList->setSpacing(20);
+    m_moduleList->setIconSize(QSize(32, 32));
+    m_moduleList->setFrameShape(QFrame::NoFrame);
+    m_moduleList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_moduleList->setAutoScroll(true);
+    m_moduleList->setTabKeyNavigation(false);
+    m_moduleList->setViewportMargins(10, 10, 10, 0);
+    m_moduleList->setFixedWidth(200);
+    m_moduleList->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    m_moduleList->setSpacing(0);
+    m_moduleList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_moduleList->setAutoFillBackground(true);
+    m_moduleList->setBackgroundType(Karvo::ListView::BackgroundType(
+        Karvo::ListView::RoundedBackground | Karvo::ListView::NoNormalState));
+    m_mainLayout->addWidget(m_moduleList, 0);
+
+    m_pageLayout = new QHBoxLayout;
+    m_pageArea = new Karvo::BackgroundGroup(m_pageLayout);
+    m_pageArea->setItemSpacing(2);
+    m_pageArea->setItemMargins(QMargins(0, 0, 0, 0));
+    m_pageArea->setContentsMargins(0, 0, 0, 0);
+    m_pageArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    m_mainLayout->addWidget(m_pageArea, 0);
+}
+
+void MainWindow::initData()
+{
+    m_moduleListModel = new QStandardItemModel(m_moduleList);
+    m_moduleList->setModel(m_moduleListModel);
+    connect(m_moduleList, &QAbstractItemView::pressed, this, &MainWindow::onFirstItemClick);
+}
+
+void MainWindow::initAllModule()
+{
+    m_offlineModule = new OfflineUpdateModule(this, this);
+    auto *isoModule = new ISOUpdateModule(this, this);
+    auto *systemModule = new SystemUpdateModule(this, this);
+
+    // The list texts are product names and are not translated.
+    m_modules = {
+        { m_offlineModule, QStringLiteral("离线更新") },
+        { isoModule, QStringLiteral("iso更新") },
+        { systemModule, QStringLiteral("系统更新") },
+    };
+
+    for (const auto &module : qAsConst(m_modules)) {
+        auto *item = new Karvo::StandardItem;
+        item->setData(module.first->name(), Qt::AccessibleTextRole);
+        item->setText(module.second);
+        item->setIcon(QIcon::fromTheme(ProductIconName));
+        item->setData(QVariant::fromValue(ItemMargins), Karvo::MarginsRole);
+        m_moduleListModel->appendRow(item);
+    }
+}
+
+void MainWindow::modulePreInitialize()
+{
+    for (const auto &module : qAsConst(m_modules))
+        module.first->preInitialize();
+
+    const QModelIndex first = m_moduleListModel->index(0, 0);
+    if (first.isValid())
+        onFirstItemClick(first);
+}
+
+void MainWindow::onFirstItemClick(const QModelIndex &index)
+{
+    m_moduleList->setCurrentIndex(index);
+    ModuleInterface *module = m_modules.value(index.row()).first;
+    if (!module)
+        return;
+    if (!m_pageStack.isEmpty() && m_pageStack.last().first == module)
+        return;
+
+    popAllWidgets(0);
+    module->active(0);
+    m_moduleList->resetStatus(index);
+    m_moduleList->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::pushWidget(ModuleInterface *inter, QWidget *widget)
+{
+    if (!inter) {
+        qWarning() << Q_FUNC_INFO << " inter is nullptr";
+        return;
+    }
+    if (!widget) {
+        qWarning() << Q_FUNC_INFO << " widget is nullptr";
+        return;
+    }
+    pushNormalWidget(inter, widget);
+}
+
+void MainWindow::pushNormalWidget(ModuleInterface *inter, QWidget *widget)
+{
+    widget->setParent(this);
+    widget->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    widget->show();
+    m_pageStack.append({ inter, widget });
+    m_pageLayout->addWidget(widget, m_pageStack.size() == 1 ? 3 : 7);
+}
+
+void MainWindow::popWidget()
+{
+    if (m_pageStack.isEmpty())
+        return;
+
+    ModuleInterface *module = currentModule();
+    QWidget *page = m_pageStack.takeLast().second;
+    m_pageLayout->removeWidget(page);
+    module->deactive();
+}
+
+void MainWindow::popAllWidgets(int)
+{
+    if (m_pageStack.isEmpty())
+        return;
+    popWidget();
+    m_pageStack.clear();
+}
+
+void MainWindow::setCurrentModule(int moduleIndex, int pageIndex)
+{
+    const QModelIndex index = m_moduleListModel->index(moduleIndex, 0);
+    m_moduleList->setCurrentIndex(index);
+    popAllWidgets(0);
+    setFocus(Qt::OtherFocusReason);
+    if (ModuleInterface *module = m_modules.value(index.row()).first)
+        module->active(pageIndex);
+}
+
+ModuleInterface *MainWindow::currentModule()
+{
+    return m_pageStack.isEmpty() ? nullptr : m_pageStack.last().first;
+}
+
+void MainWindow::showModulePage(const QString &module, const QString &page)
+{
+    int moduleIndex = 0;
+    for (int i = 0; i < m_modules.size(); ++i) {
+        if (m_modules.at(i).first->name() == module) {
+            moduleIndex = i;
+            break;
+        }
+    }
+    setCurrentModule(moduleIndex, getPageIndex(page));
+    showNormal();
+    activateWindow();
+}
+
+int MainWindow::getPageIndex(const QString &page) const
+{
+    Q_UNUSED(page)
+    return 0;
+}
+
+int MainWindow::getModuleCount() const
+{
+    return m_modules.size();
+}
+
+void MainWindow::setOfflineUpdateFile(const QString &path)
+{
+    ModuleInterface *module = currentModule();
+    if (!module || module->name() != QLatin1String("offlineupdate"))
+        showModulePage(QStringLiteral("offlineupdate"), QString());
+    m_offlineModule->setOfflineUpdateFile(path);
+    m_moduleList->setVisible(m_moduleListVisible);
+}
+
+void MainWindow::setISOUpdateFile(const QString &path)
+{
+    Q_UNUSED(path)
+    ModuleInterface *module = currentModule();
+    if (!module || module->name() != QLatin1String("isoupdate"))
+        showModulePage(QStringLiteral("isoupdate"), QString());
+    m_moduleList->setVisible(m_moduleListVisible);
+}
+
+void MainWindow::showErrorFileType()
+{
+    auto *message = new Karvo::FloatingMessage(Karvo::FloatingMessage::TransientType);
+    message->setDuration(2000);
+    message->setIcon(QIcon::fromTheme(QStringLiteral("vsk_yellow_tip")));
+    message->setMessage(tr("File format error, please reselect"));
+    Karvo::MessageManager::instance()->sendMessage(this, message);
+    Karvo::MessageManager::instance()->setContentMargins(this, QMargins(0, 0, 0, 10));
+}
+
+void MainWindow::closeWindow()
+{
+    QCoreApplication::quit();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    closeWindow();
+    Karvo::MainWindow::closeEvent(event);
+}

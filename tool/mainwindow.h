@@ -1,0 +1,81 @@
+#pragma once
+
+// The toolkit's window header has the same file name as this one; the directory keeps them apart.
+#include "frameproxyinterface.h"
+#include "karvo/mainwindow.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QVector>
+
+class MultiSelectListView;
+class OfflineUpdateModule;
+class QCloseEvent;
+class QGSettings;
+class QHBoxLayout;
+class QModelIndex;
+class QStandardItemModel;
+
+namespace Karvo {
+class BackgroundGroup;
+}
+
+// The tool's only window: the module list on the left, the active module's page on the right.
+// Exactly one module is active once the constructor has returned; its page is the top of the
+// page stack.
+class MainWindow : public Karvo::MainWindow, public FrameProxyInterface
+{
+    Q_OBJECT
+
+public:
+    static const QByteArray SettingsSchema;
+
+    explicit MainWindow(QWidget *parent = nullptr);
+    // |settingsSchema| names the schema that holds "nav-show-type"; when it is not installed the
+    // module list stays hidden.
+    explicit MainWindow(const QByteArray &settingsSchema, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    void pushWidget(ModuleInterface *inter, QWidget *widget) override;
+    void setCurrentModule(int moduleIndex, int pageIndex) override;
+    ModuleInterface *currentModule() override;
+
+    void pushNormalWidget(ModuleInterface *inter, QWidget *widget);
+    void popWidget();
+    void popAllWidgets(int);
+
+    // Selects the module named |module| (the first one when no module has that name), builds
+    // its first page afresh and brings the window forward.
+    void showModulePage(const QString &module, const QString &page);
+    int getPageIndex(const QString &page) const;
+    int getModuleCount() const;
+    void initAllModule();
+    void modulePreInitialize();
+
+    void setOfflineUpdateFile(const QString &path);
+    void setISOUpdateFile(const QString &path);
+    void showErrorFileType();
+    void closeWindow();
+
+public slots:
+    void onFirstItemClick(const QModelIndex &index);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void initUI();
+    void initData();
+
+    QHBoxLayout *m_mainLayout = nullptr;
+    QHBoxLayout *m_pageLayout = nullptr;
+    MultiSelectListView *m_moduleList = nullptr;
+    Karvo::BackgroundGroup *m_pageArea = nullptr;
+    QStandardItemModel *m_moduleListModel = nullptr;
+    QVector<QPair<ModuleInterface *, QWidget *>> m_pageStack;
+    QList<QPair<ModuleInterface *, QString>> m_modules;
+    OfflineUpdateModule *m_offlineModule = nullptr;
+    QGSettings *m_settings = nullptr;
+    bool m_moduleListVisible = false;
+};

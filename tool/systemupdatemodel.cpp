@@ -1,0 +1,5 @@
+#include "systemupdatemodel.h"
+
+SystemUpdateModel::SystemUpdateModel(QObject *parent)
+    : QObject(parent)
+{ }
