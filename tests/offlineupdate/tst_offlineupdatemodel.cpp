@@ -36,6 +36,14 @@
 
 namespace {
 
+const QString NotRunning = QStringLiteral("the offline update service is not installed or not running");
+const QString NotAuthorized = QStringLiteral(
+    "checking update packages needs an administrator's authorization, which was not given");
+
+} // namespace
+
+namespace {
+
 const QString DaemonService = QStringLiteral("com.tevrin.offline.update.daemon");
 const QString DaemonPath = QStringLiteral("/com/tevrin/offline/update/daemon");
 const QString DaemonInterface = QStringLiteral("com.tevrin.offline.update.daemon");
@@ -246,10 +254,10 @@ void tst_OfflineUpdateModel::checkRequestReply_data()
                                << QString();
     QTest::newRow("no daemon") << call.createErrorReply(
         QDBusError::ServiceUnknown, QStringLiteral("not provided"))
-                               << QStringLiteral("not provided");
-    QTest::newRow("policy") << call.createErrorReply(
+                               << NotRunning;
+    QTest::newRow("refused") << call.createErrorReply(
         QDBusError::AccessDenied, QStringLiteral("Rejected send"))
-                            << QStringLiteral("Rejected send");
+                            << NotAuthorized;
     QTest::newRow("no bus") << call.createErrorReply(
         QDBusError::Disconnected, QStringLiteral("Not connected"))
                             << QStringLiteral("Not connected");
@@ -688,13 +696,12 @@ void tst_OfflineUpdateModel::checkRequestErrors_data()
     QTest::addColumn<ScriptedObject::Reply>("reply");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("no daemon") << false << ScriptedObject::Reply()
-                               << QStringLiteral("com.tevrin.offline.update.daemon");
+    QTest::newRow("no daemon") << false << ScriptedObject::Reply() << NotRunning;
     QTest::newRow("refused") << true
                              << errorReply(
                                     QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
                                     QStringLiteral("Rejected send message"))
-                             << QStringLiteral("Rejected send message");
+                             << NotAuthorized;
     QTest::newRow("daemon without the method")
         << true
         << errorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),

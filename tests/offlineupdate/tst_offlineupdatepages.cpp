@@ -187,9 +187,8 @@ void tst_OfflineUpdatePages::checkingPageWaits_data()
     QTest::newRow("report arrived") << QStringLiteral("stop") << false << true << waiting;
     QTest::newRow("request refused")
         << QStringLiteral("fail") << false << false
-        << QStringLiteral(
-               "The package check could not be started: The name "
-               "com.tevrin.offline.update.daemon was not provided by any .service files");
+        << QStringLiteral("The package check could not be started: the offline update service is "
+                          "not installed or not running");
 }
 
 void tst_OfflineUpdatePages::checkingPageWaits()
@@ -205,8 +204,8 @@ void tst_OfflineUpdatePages::checkingPageWaits()
     if (event == QLatin1String("stop"))
         page.stopWaiting();
     else if (event == QLatin1String("fail"))
-        emit model.notifyOfflineCheckFailed(QStringLiteral(
-            "The name com.tevrin.offline.update.daemon was not provided by any .service files"));
+        emit model.notifyOfflineCheckFailed(
+            QStringLiteral("the offline update service is not installed or not running"));
 
     auto *spinner = page.findChild<Karvo::Spinner *>();
     QCOMPARE(spinner->isPlaying(), spinning);
