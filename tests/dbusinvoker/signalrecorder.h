@@ -1,34 +1,30 @@
 #pragma once
 
+#include <QDBusMessage>
 #include <QList>
 #include <QObject>
-#include <QStringList>
 #include <QVariant>
 
-class QDBusMessage;
-
-// Receives D-Bus signals through slots of several shapes and keeps, per delivery, the member
-// name (when known) and the arguments.
+// Receives D-Bus signals and keeps one entry per delivery: its arguments, preceded by the
+// member name when the slot gets the whole message.
 class SignalRecorder : public QObject
 {
     Q_OBJECT
 
 public:
-    QStringList members() const { return m_members; }
-    QList<QVariantList> arguments() const { return m_arguments; }
-    void clear();
+    QList<QVariantList> deliveries() const { return m_deliveries; }
+    void clear() { m_deliveries.clear(); }
 
 public slots:
-    void record(const QDBusMessage &message);
-    void acceptText(const QString &text);
-    void acceptPair(const QString &text, int number);
-
-signals:
-    void recorded();
+    void record(const QDBusMessage &message)
+    {
+        m_deliveries << QVariantList { message.member() } + message.arguments();
+    }
+    void acceptPair(const QString &text, int number)
+    {
+        m_deliveries << QVariantList { text, number };
+    }
 
 private:
-    void add(const QString &member, const QVariantList &arguments);
-
-    QStringList m_members;
-    QList<QVariantList> m_arguments;
+    QList<QVariantList> m_deliveries;
 };
