@@ -150,7 +150,10 @@ bool OfflineCheck::checkOfflineFileDirComplete(const QString &homepath, const QS
     if (!clearCacheDirectory(cacheParent.get()))
         return false;
 
-    m_cacheDirectory = SafeTree::makeDirectory(cacheParent.get(), CacheName, 0755);
+    // Made afresh by root, never taken over: a directory the user slipped in after the
+    // clearing is not one whose mounts a later run would take down.
+    if (mkdirat(cacheParent.get(), CacheName.constData(), 0755) == 0)
+        m_cacheDirectory = SafeTree::openDirectory(cacheParent.get(), CacheName);
     if (!m_cacheDirectory.isValid()) {
         qWarning() << Q_FUNC_INFO << QStringLiteral("Failed mkdir dir %1:").arg(cachePath)
                    << lastError();
