@@ -128,7 +128,6 @@ private slots:
 
     void styleByName_data();
     void styleByName();
-    void metricFallback();
 
     void fontLevels_data();
     void fontLevels();
@@ -160,7 +159,6 @@ private slots:
     void hiddenMenuButton();
     void windowButtons_data();
     void windowButtons();
-    void closeButtonCloses();
     void dragTitleBar();
     void roundedPanels_data();
     void roundedPanels();
@@ -187,40 +185,36 @@ void tst_KarvoWidgets::cleanup()
 
 void tst_KarvoWidgets::styleByName_data()
 {
-    QTest::addColumn<bool>("throughApplication");
-    QTest::newRow("QStyleFactory::create") << false;
-    QTest::newRow("QApplication::setStyle") << true;
+    QTest::addColumn<QString>("how");
+    QTest::newRow("QStyleFactory::create") << QStringLiteral("factory");
+    QTest::newRow("QApplication::setStyle") << QStringLiteral("application");
+    // Panels must keep their corners when a widget runs under a foreign style.
+    QTest::newRow("metric helper under Fusion") << QStringLiteral("foreign");
 }
 
 void tst_KarvoWidgets::styleByName()
 {
-    QFETCH(bool, throughApplication);
+    QFETCH(QString, how);
     QVERIFY(QStyleFactory::keys().contains(QString::fromLatin1(StyleName), Qt::CaseInsensitive));
 
+    QWidget widget;
     std::unique_ptr<QStyle> created;
-    QStyle *style = nullptr;
-    if (throughApplication) {
-        style = QApplication::setStyle(QString::fromLatin1(StyleName));
+    if (how == QLatin1String("application")) {
+        widget.setStyle(QApplication::setStyle(QString::fromLatin1(StyleName)));
     } else {
-        created.reset(QStyleFactory::create(QString::fromLatin1(StyleName)));
-        style = created.get();
+        created.reset(QStyleFactory::create(
+            how == QLatin1String("foreign") ? QStringLiteral("Fusion") : StyleName));
+        widget.setStyle(created.get());
     }
-    QVERIFY(qobject_cast<Karvo::Style *>(style));
-    QCOMPARE(style->pixelMetric(QStyle::PixelMetric(Karvo::Style::PM_FrameRadius)), 8);
-    QCOMPARE(style->pixelMetric(QStyle::PixelMetric(Karvo::Style::PM_ContentsMargins)), 10);
+    const bool foreign = how == QLatin1String("foreign");
+    QCOMPARE(qobject_cast<Karvo::Style *>(widget.style()) != nullptr, !foreign);
+    QCOMPARE(widget.style()->pixelMetric(QStyle::PixelMetric(Karvo::Style::PM_FrameRadius)),
+        foreign ? 0 : 8);
+    QCOMPARE(Karvo::Style::metric(&widget, Karvo::Style::PM_FrameRadius), 8);
+    QCOMPARE(Karvo::Style::metric(&widget, Karvo::Style::PM_ContentsMargins), 10);
     // The light palette with the blue accent comes with the style.
     QCOMPARE(QApplication::palette().color(QPalette::Highlight), QColor(0x00, 0x81, 0xff));
     QCOMPARE(QApplication::palette().color(QPalette::Base), QColor(Qt::white));
-}
-
-void tst_KarvoWidgets::metricFallback()
-{
-    QWidget widget;
-    std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
-    widget.setStyle(fusion.get());
-    QCOMPARE(fusion->pixelMetric(QStyle::PixelMetric(Karvo::Style::PM_FrameRadius)), 0);
-    QCOMPARE(Karvo::Style::metric(&widget, Karvo::Style::PM_FrameRadius), 8);
-    QCOMPARE(Karvo::Style::metric(&widget, Karvo::Style::PM_ContentsMargins), 10);
 }
 
 void tst_KarvoWidgets::fontLevels_data()
@@ -775,18 +769,10 @@ void tst_KarvoWidgets::windowButtons()
     QCOMPARE(shown("karvo-titlebar-minimize"), minimize);
     QCOMPARE(shown("karvo-titlebar-maximize"), maximize);
     QVERIFY(shown("karvo-titlebar-close"));
-}
 
-void tst_KarvoWidgets::closeButtonCloses()
-{
-    Karvo::MainWindow window;
-    window.resize(400, 300);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto *close
-        = window.titlebar()->findChild<QPushButton *>(QStringLiteral("karvo-titlebar-close"));
-    QVERIFY(close);
-    QTest::mouseClick(close, Qt::LeftButton);
+    QTest::mouseClick(
+        window.titlebar()->findChild<QPushButton *>(QStringLiteral("karvo-titlebar-close")),
+        Qt::LeftButton);
     QTRY_VERIFY(!window.isVisible());
 }
 

@@ -24,7 +24,6 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTimer>
@@ -102,7 +101,8 @@ private slots:
     void withoutWindowParent();
 
 private:
-    QDBusMessage call(const QString &method, const QVariantList &args = {});
+    QDBusMessage call(
+        const QString &method, const QVariantList &args = {}, const QString &iface = Interface);
 
     std::unique_ptr<PrivateBus> m_systemBus;
     std::unique_ptr<PrivateBus> m_sessionBus;
@@ -151,10 +151,11 @@ void tst_ToolService::cleanup()
     flushDeletions();
 }
 
-QDBusMessage tst_ToolService::call(const QString &method, const QVariantList &args)
+QDBusMessage tst_ToolService::call(
+    const QString &method, const QVariantList &args, const QString &iface)
 {
     QDBusMessage message = QDBusMessage::createMethodCall(
-        GarrolanDBusService::ServiceName, GarrolanDBusService::ObjectPath, Interface, method);
+        GarrolanDBusService::ServiceName, GarrolanDBusService::ObjectPath, iface, method);
     message.setArguments(args);
     // Asynchronous, so that this thread can serve the call it is waiting for.
     QDBusPendingCallWatcher watcher(m_client->asyncCall(message, 10000));
@@ -202,16 +203,10 @@ void tst_ToolService::introspection()
     GarrolanDBusService service(*m_serviceBus, &window);
     QVERIFY(service.isRegistered());
 
-    const QDBusMessage introspect = QDBusMessage::createMethodCall(GarrolanDBusService::ServiceName,
-        GarrolanDBusService::ObjectPath, QStringLiteral("org.freedesktop.DBus.Introspectable"),
-        QStringLiteral("Introspect"));
-    QDBusPendingCallWatcher watcher(m_client->asyncCall(introspect, 10000));
-    QSignalSpy finished(&watcher, &QDBusPendingCallWatcher::finished);
-    QVERIFY(watcher.isFinished() || finished.wait(10000));
-    const QDBusPendingReply<QString> reply = watcher;
-    QVERIFY2(!reply.isError(), qPrintable(reply.error().message()));
-
-    QCOMPARE(methodsOf(reply.value(), Interface),
+    const QDBusMessage reply = call(
+        QStringLiteral("Introspect"), {}, QStringLiteral("org.freedesktop.DBus.Introspectable"));
+    QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
+    QCOMPARE(methodsOf(reply.arguments().value(0).toString(), Interface),
         (QStringList { "Show()", "ShowModule(in s module)", "ShowPage(in s module, in s page)",
             "ExitApp()" }));
 }
@@ -225,29 +220,23 @@ void tst_ToolService::methodsAct_data()
     // Whether the page that was on screen before the call has been replaced.
     QTest::addColumn<bool>("pageReplaced");
 
-    QTest::newRow("Show, hidden window") << "hidden"
-                                         << "Show" << QVariantList {} << "offlineupdate" << false;
-    QTest::newRow("Show, minimised window")
-        << "minimised"
-        << "Show" << QVariantList {} << "offlineupdate" << false;
-    QTest::newRow("ShowModule iso")
-        << "shown"
-        << "ShowModule" << QVariantList { "isoupdate" } << "isoupdate" << true;
-    QTest::newRow("ShowModule unknown")
-        << "shown"
-        << "ShowModule" << QVariantList { "nosuchmodule" } << "offlineupdate" << true;
-    QTest::newRow("ShowModule offline over a result")
-        << "result"
-        << "ShowModule" << QVariantList { "offlineupdate" } << "offlineupdate" << true;
-    QTest::newRow("ShowModule, minimised window")
-        << "minimised"
-        << "ShowModule" << QVariantList { "systemupdate" } << "systemupdate" << true;
-    QTest::newRow("ShowPage system with a page name")
-        << "hidden"
-        << "ShowPage" << QVariantList { "systemupdate", "details" } << "systemupdate" << true;
-    QTest::newRow("ShowPage iso without a page name")
-        << "shown"
-        << "ShowPage" << QVariantList { "isoupdate", "" } << "isoupdate" << true;
+    const auto row = [](const char *name, const char *before, const char *method,
+                         const QVariantList &args, const char *module, bool pageReplaced) {
+        QTest::newRow(name) << QString::fromLatin1(before) << QString::fromLatin1(method) << args
+                            << QString::fromLatin1(module) << pageReplaced;
+    };
+    row("Show, hidden window", "hidden", "Show", {}, "offlineupdate", false);
+    row("Show, minimised window", "minimised", "Show", {}, "offlineupdate", false);
+    row("ShowModule iso", "shown", "ShowModule", { "isoupdate" }, "isoupdate", true);
+    row("ShowModule unknown", "shown", "ShowModule", { "nosuchmodule" }, "offlineupdate", true);
+    row("ShowModule offline over a result", "result", "ShowModule", { "offlineupdate" },
+        "offlineupdate", true);
+    row("ShowModule, minimised window", "minimised", "ShowModule", { "systemupdate" },
+        "systemupdate", true);
+    row("ShowPage system with a page name", "hidden", "ShowPage", { "systemupdate", "details" },
+        "systemupdate", true);
+    row("ShowPage iso without a page name", "shown", "ShowPage", { "isoupdate", "" }, "isoupdate",
+        true);
 }
 
 void tst_ToolService::methodsAct()
