@@ -39,8 +39,6 @@ printf '{"type": 1, "data": {"systemType": "desktop", "archs": "%s"}}\n' "$arch"
 "$source_dir/tools/tevrin-oup-build" build --manifest "$work/info.json" --output "$work/bench.oup" \
     "$work"/debs/*.deb >/dev/null
 
-# A copy of its own: two mounts of one image file share their loop devices, and then neither
-# side can unmount the package while the other's repository is mounted.
 cp "$work/bench.oup" "$work/direct.oup"
 
 sed "s|@SOCKET@|$work/bus|; s|@POLICY@|$source_dir/data/com.tevrin.offline.update.daemon.conf|" \
@@ -86,16 +84,24 @@ through_daemon() {
 
 apt_options=(-o APT::Sandbox::User=root -o "Dir::Etc::sourcelist=$work/direct.list"
              -o Dir::State::lists=/var/lib/upgrade/lists/ -o Dir::Etc::sourceparts=/dev/null)
+# The daemon gives every image a loop device of its own, then mounts the device.
+mount_image() {
+    local device
+    device=$(losetup --find --show --read-only "$1")
+    mount --no-canonicalize -o ro,nosuid,nodev "$device" "$2"
+    losetup --detach "$device"
+}
+
 directly() {
     local d=$work/direct
     for m in repo hooks oup; do umount "$d/$m" 2>/dev/null || true; done
     rm -rf "$d"; mkdir -p "$d/oup" "$d/hooks" "$d/repo"
     /usr/bin/df /home >/dev/null
-    mount --no-canonicalize -o ro,nosuid,nodev "$work/direct.oup" "$d/oup"
-    mount --no-canonicalize -o ro,nosuid,nodev "$d/oup/hooks.sfs" "$d/hooks"
+    mount_image "$work/direct.oup" "$d/oup"
+    mount_image "$d/oup/hooks.sfs" "$d/hooks"
     uname -m >/dev/null
     /usr/bin/df /home >/dev/null; /usr/bin/df / >/dev/null
-    mount --no-canonicalize -o ro,nosuid,nodev "$d/oup/repo.sfs" "$d/repo"
+    mount_image "$d/oup/repo.sfs" "$d/repo"
     rm -rf /var/lib/upgrade/lists; mkdir -p /var/lib/upgrade/lists/partial
     echo "deb [trusted=yes] file://$d/repo/ torak main" > "$work/direct.list"
     apt "${apt_options[@]}" update >/dev/null 2>&1

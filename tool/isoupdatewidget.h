@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QWidget>
+#include "blankpage.h"
 
 class ISOUpdateModel;
 
-// The ISO update module's only page, which has nothing to offer yet.
-class ISOUpdateWidget : public QWidget
+// The ISO update module's only page.
+class ISOUpdateWidget : public BlankPage
 {
     Q_OBJECT
 
@@ -13,7 +13,5 @@ public:
     explicit ISOUpdateWidget(ISOUpdateModel *model, QWidget *parent = nullptr);
 
 private:
-    void initUI();
-
     ISOUpdateModel *m_model = nullptr;
 };

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QWidget>
+#include "blankpage.h"
 
 class SystemUpdateModel;
 
-// The system update module's only page, which has nothing to offer yet.
-class SystemUpdateWidget : public QWidget
+// The system update module's only page.
+class SystemUpdateWidget : public BlankPage
 {
     Q_OBJECT
 
@@ -13,7 +13,5 @@ public:
     explicit SystemUpdateWidget(SystemUpdateModel *model, QWidget *parent = nullptr);
 
 private:
-    void initUI();
-
     SystemUpdateModel *m_model = nullptr;
 };
