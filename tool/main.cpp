@@ -1,4 +1,5 @@
 #include "application.h"
+#include "builtinicons.h"
 #include "argumentdispatcher.h"
 #include "centerwindow.h"
 #include "garrolandbusservice.h"
@@ -25,7 +26,7 @@ int main(int argc, char *argv[])
     // The display name is a product name and is used as it is, in every language.
     QGuiApplication::setApplicationDisplayName(QStringLiteral("离线升级工具"));
     QApplication::setStyle(QStringLiteral("velmora"));
-    const QIcon productIcon = QIcon::fromTheme(QStringLiteral("upgrade-tool"));
+    const QIcon productIcon = themeIcon(QStringLiteral("upgrade-tool"));
     QApplication::setWindowIcon(productIcon);
     app.setProductIcon(productIcon);
     app.setApplicationDescription(QCoreApplication::translate(

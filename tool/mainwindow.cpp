@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "backgroundgroup.h"
+#include "builtinicons.h"
 #include "floatingmessage.h"
 #include "isoupdatemodule.h"
 #include "itemdatarole.h"
@@ -73,7 +74,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::initUI()
 {
-    titlebar()->setIcon(QIcon::fromTheme(ProductIconName));
+    titlebar()->setIcon(themeIcon(ProductIconName));
     titlebar()->setMenuVisible(false);
 
     auto *central = new QWidget(this);
@@ -134,7 +135,7 @@ void MainWindow::initAllModule()
         auto *item = new Karvo::StandardItem;
         item->setData(module.first->name(), Qt::AccessibleTextRole);
         item->setText(module.second);
-        item->setIcon(QIcon::fromTheme(ProductIconName));
+        item->setIcon(themeIcon(ProductIconName));
         item->setData(QVariant::fromValue(ItemMargins), Karvo::MarginsRole);
         m_moduleListModel->appendRow(item);
     }
@@ -268,7 +269,7 @@ void MainWindow::showErrorFileType()
 {
     auto *message = new Karvo::FloatingMessage(Karvo::FloatingMessage::TransientType);
     message->setDuration(2000);
-    message->setIcon(QIcon::fromTheme(QStringLiteral("vsk_yellow_tip")));
+    message->setIcon(themeIcon(QStringLiteral("vsk_yellow_tip")));
     message->setMessage(tr("File format error, please reselect"));
     Karvo::MessageManager::instance()->sendMessage(this, message);
     Karvo::MessageManager::instance()->setContentMargins(this, QMargins(0, 0, 0, 10));
