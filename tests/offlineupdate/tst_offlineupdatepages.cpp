@@ -1,4 +1,4 @@
-// Tests the import page, the checking page and the placeholder result page on their own.
+// Tests the import page and the checking page on their own.
 // Faults caught here:
 // - the import page taking a path without ".oup", or matching ".oup" case-insensitively or only
 //   as the suffix (a copy named "update.oup.bak" must be taken, "UPDATE.OUP" must not), or
@@ -8,11 +8,8 @@
 // - texts other than the ones translators and users were promised, and sizes other than the
 //   button's fixed 200 px and the spinner's 100 x 100;
 // - a checking page whose spinner does not run from the start, keeps running after
-//   stopWaiting() or after a failed request, or that hides the reason of the failure;
-// - a placeholder result page that names another check item than the one reported, or gets
-//   pass and fail the wrong way round.
+//   stopWaiting() or after a failed request, or that hides the reason of the failure.
 #include "fontsizemanager.h"
-#include "offlinecheckresultwidget.h"
 #include "offlineupdatecheckingwidget.h"
 #include "offlineupdatemodel.h"
 #include "offlineupdatewidget.h"
@@ -42,8 +39,6 @@ private slots:
     void promisedTextsAndSizes();
     void checkingPageWaits_data();
     void checkingPageWaits();
-    void placeholderNamesReport_data();
-    void placeholderNamesReport();
 
 private:
     TestBuses m_buses;
@@ -187,41 +182,6 @@ void tst_OfflineUpdatePages::checkingPageWaits()
     QCOMPARE(spinner->isPlaying(), spinning);
     QCOMPARE(spinner->isVisible(), spinnerShown);
     QCOMPARE(page.findChild<QLabel *>()->text(), text);
-}
-
-void tst_OfflineUpdatePages::placeholderNamesReport_data()
-{
-    QTest::addColumn<int>("itemType");
-    QTest::addColumn<bool>("result");
-    QTest::addColumn<QString>("item");
-    QTest::addColumn<QString>("verdict");
-
-    const char *const names[] = { "Offline Package File Detection",
-        "Offline Package Integrity Detection", "System Environment Detection",
-        "System Version Detection", "Offline Package Architecture Detection",
-        "Disk Space Detection", "Offline Package Update Number Detection" };
-    for (int item = 0; item < 7; ++item)
-        QTest::addRow("%d failed", item)
-            << item << false << QString::fromLatin1(names[item]) << QStringLiteral("Failed");
-    QTest::newRow("6 passed") << 6 << true << QString::fromLatin1(names[6])
-                              << QStringLiteral("Passed");
-    QTest::newRow("unknown item") << 9 << true << QStringLiteral("Unknown Detection Item 9")
-                                  << QStringLiteral("Passed");
-}
-
-void tst_OfflineUpdatePages::placeholderNamesReport()
-{
-    QFETCH(int, itemType);
-    QFETCH(bool, result);
-    QFETCH(QString, item);
-    QFETCH(QString, verdict);
-
-    OfflineUpdateModel model;
-    OfflineCheckResultWidget page(&model, itemType, result);
-    QStringList texts;
-    for (const QLabel *label : page.findChildren<QLabel *>())
-        texts.append(label->text());
-    QCOMPARE(texts, QStringList({ item, verdict }));
 }
 
 QTEST_MAIN(tst_OfflineUpdatePages)

@@ -1,11 +1,11 @@
-#include "checkrequestfailure.h"
+#include "daemonrequestfailure.h"
 
 #include <QCoreApplication>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QString>
 
-QString checkRequestFailure(const QDBusMessage &reply)
+QString daemonRequestFailure(const QDBusMessage &reply, const QString &deniedReason)
 {
     if (reply.type() != QDBusMessage::ErrorMessage)
         return QString();
@@ -18,9 +18,7 @@ QString checkRequestFailure(const QDBusMessage &reply)
     case QDBusError::AccessDenied:
         // The daemon refuses a caller that no administrator authorized; the bus refuses in the
         // same words when its policy does.
-        return QCoreApplication::translate(
-            "OfflineUpdateModel",
-            "checking update packages needs an administrator's authorization, which was not given");
+        return deniedReason;
     case QDBusError::ServiceUnknown:
         return QCoreApplication::translate(
             "OfflineUpdateModel", "the offline update service is not installed or not running");

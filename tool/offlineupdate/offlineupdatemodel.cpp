@@ -1,6 +1,6 @@
 #include "offlineupdatemodel.h"
 
-#include "checkrequestfailure.h"
+#include "daemonrequestfailure.h"
 #include "dbusinvokerinterface.h"
 #include "invokerfactory.h"
 
@@ -64,34 +64,36 @@ void OfflineUpdateModel::setCheckFilePath(const QString &path)
 
 void OfflineUpdateModel::startOfflineFileChecking(const QString &path)
 {
-    // This one request does not go through the invoker. The daemon answers it only when the
-    // check has run to its end, and the invoker can either wait for that answer (freezing the
-    // window, or spinning a nested event loop that delivers the check report before this
-    // function has returned) or drop the answer unread; dropped, an immediate error (no daemon,
-    // or the bus policy refusing us) would leave the checking page waiting for a report that
-    // never comes. So the same call goes out asynchronously on the connection the daemon
-    // invoker uses, and only its error is looked at.
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        DaemonService, DaemonPath, DaemonInterface, QStringLiteral("StartOfflineFileCheck"));
-    call.setArguments({ QDir::homePath(), path });
-    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::systemBus().asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-        &OfflineUpdateModel::acceptCheckRequestReply);
+    sendDaemonRequest(QStringLiteral("StartOfflineFileCheck"), { QDir::homePath(), path },
+        tr("checking update packages needs an administrator's authorization, which was not "
+           "given"),
+        &OfflineUpdateModel::notifyOfflineCheckFailed);
 }
 
-void OfflineUpdateModel::acceptCheckRequestReply(QDBusPendingCallWatcher *watcher)
+void OfflineUpdateModel::sendDaemonRequest(const QString &method, const QVariantList &arguments,
+    const QString &deniedReason, void (OfflineUpdateModel::*failed)(const QString &))
 {
-    watcher->deleteLater();
-    const QDBusMessage reply = watcher->reply();
-    const QString reason = checkRequestFailure(reply);
-    if (!reason.isEmpty()) {
-        qWarning() << Q_FUNC_INFO << "the check request failed:" << reply.errorName()
-                   << reply.errorMessage();
-        emit notifyOfflineCheckFailed(reason);
-    } else if (reply.type() == QDBusMessage::ErrorMessage) {
-        qInfo() << Q_FUNC_INFO << "no answer to the check request yet:" << reply.errorName()
-                << "- the daemon answers when the check has ended, after its report";
-    }
+    // These requests do not go through the invoker. The daemon answers them only when its work
+    // has run to the end, and the invoker can either wait for that answer (freezing the window,
+    // or spinning a nested event loop that delivers the daemon's reports before this function
+    // has returned) or drop the answer unread; dropped, an immediate error (no daemon, or a
+    // refusal) would leave a page waiting for reports that never come. So the call goes out
+    // asynchronously on the connection the daemon invoker uses, and only its error is read.
+    QDBusMessage call
+        = QDBusMessage::createMethodCall(DaemonService, DaemonPath, DaemonInterface, method);
+    call.setArguments(arguments);
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::systemBus().asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+        [this, method, deniedReason, failed](QDBusPendingCallWatcher *finished) {
+            finished->deleteLater();
+            const QDBusMessage reply = finished->reply();
+            const QString reason = daemonRequestFailure(reply, deniedReason);
+            if (reason.isEmpty())
+                return;
+            qWarning() << "OfflineUpdateModel:" << method << "failed:" << reply.errorName()
+                       << reply.errorMessage();
+            emit(this->*failed)(reason);
+        });
 }
 
 int OfflineUpdateModel::getUpgradeType()
@@ -125,7 +127,9 @@ bool OfflineUpdateModel::getABSystemBackupStatus()
 
 void OfflineUpdateModel::startOfflineUpgrade()
 {
-    m_daemonInvoker->Invoke(QStringLiteral("BackupSystem"), {}, QDBus::NoBlock);
+    sendDaemonRequest(QStringLiteral("BackupSystem"), {},
+        tr("upgrading the system needs an administrator's authorization, which was not given"),
+        &OfflineUpdateModel::notifyOfflineUpgradeFailed);
 }
 
 QString OfflineUpdateModel::getDesktopImage()

@@ -2,9 +2,9 @@
 
 #include <QObject>
 #include <QString>
+#include <QVariantList>
 
 class DBusInvokerInterface;
-class QDBusPendingCallWatcher;
 
 // The tool's one client of the update daemon (system bus) and of the desktop's window manager
 // and session manager (session bus). It keeps no state about a check or an upgrade: pages ask
@@ -27,7 +27,8 @@ public:
     QString getPatchUpgradeSerial();
     bool getABSystemBackupStatus();
     // Returns at once; progress arrives as notifyOfflineUpgradeProgress and
-    // notifyExecDistUpgradeInfo.
+    // notifyExecDistUpgradeInfo, or notifyOfflineUpgradeFailed when the request cannot reach
+    // the daemon.
     void startOfflineUpgrade();
     // The local path of the current wallpaper, or an empty string when unknown.
     QString getDesktopImage();
@@ -43,17 +44,20 @@ signals:
     // The check request was answered at once with an error, so no check report will come.
     // |reason| is the bus's or the daemon's error text.
     void notifyOfflineCheckFailed(const QString &reason);
+    // The same for the upgrade request: no backup and no upgrade will run.
+    void notifyOfflineUpgradeFailed(const QString &reason);
 
 public slots:
     void acceptOfflineFileCheckResult(int itemType, bool result);
     void acceptOfflineUpgradeProgress(int progress, int code);
     void acceptExecDistUpgradeInfo(const QString &info);
 
-private slots:
-    void acceptCheckRequestReply(QDBusPendingCallWatcher *watcher);
-
 private:
     void initData();
+    // Sends |method| to the daemon without waiting. When the request cannot reach the daemon
+    // (refused, no daemon), emits |failed| with the reason; |deniedReason| words a refusal.
+    void sendDaemonRequest(const QString &method, const QVariantList &arguments,
+        const QString &deniedReason, void (OfflineUpdateModel::*failed)(const QString &));
 
     DBusInvokerInterface *m_daemonInvoker = nullptr;
     DBusInvokerInterface *m_windowManagerInvoker = nullptr;

@@ -1,0 +1,89 @@
+#include "confirmdialog.h"
+
+#include "builtinicons.h"
+#include "fontsizemanager.h"
+#include "label.h"
+#include "warningbutton.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+ConfirmDialog::ConfirmDialog(bool backupSupported, QWidget *parent)
+    : Karvo::Dialog(parent)
+    , m_backupSupported(backupSupported)
+{
+    initUI();
+    initData();
+}
+
+void ConfirmDialog::initUI()
+{
+    setIcon(themeIcon(QStringLiteral("vsk_yellow_tip")));
+    setFixedSize(450, 280);
+    setContentsMargins(0, 0, 0, 0);
+
+    auto *content = new QWidget;
+    addContent(content);
+    auto *layout = new QVBoxLayout(content);
+    layout->setContentsMargins(10, 0, 10, 10);
+    layout->setSpacing(0);
+
+    auto *fontSizes = Karvo::FontSizeManager::instance();
+    auto *warning = new Karvo::Label(m_backupSupported
+            ? tr("During the upgrade process you will not be able to operate your computer. "
+                 "After the upgrade is complete, the computer will automatically restart. Please "
+                 "make sure you have saved your important files before checking the options "
+                 "below to continue the upgrade!")
+            : tr("Your system does not support backup and restore. If the system fails to start "
+                 "up after upgrade, it cannot be recovered. Confirm to continue the upgrade?"));
+    warning->setAlignment(Qt::AlignCenter);
+    warning->setWordWrap(true);
+    fontSizes->bind(warning, Karvo::FontSizeManager::T6);
+    layout->addWidget(warning, 0, Qt::AlignCenter);
+    layout->addSpacing(10);
+
+    m_checkBox = new QCheckBox(tr("I acknowledge and confirm to continue the upgrade"));
+    m_checkBox->setObjectName(QStringLiteral("confirmCheckBox"));
+    fontSizes->bind(m_checkBox, Karvo::FontSizeManager::T6);
+    layout->addWidget(m_checkBox, 0, Qt::AlignCenter);
+    layout->addSpacing(10);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->setSpacing(10);
+    layout->addLayout(buttons);
+
+    m_postponeButton = new QPushButton(tr("Postpone Upgrade"));
+    m_postponeButton->setObjectName(QStringLiteral("postponeButton"));
+    fontSizes->bind(m_postponeButton, Karvo::FontSizeManager::T6);
+    buttons->addWidget(m_postponeButton);
+
+    auto *separator = new QFrame;
+    separator->setFrameShape(QFrame::VLine);
+    separator->setFrameShadow(QFrame::Sunken);
+    buttons->addWidget(separator);
+
+    m_continueButton = new Karvo::WarningButton(tr("Continue Upgrade"));
+    m_continueButton->setObjectName(QStringLiteral("continueButton"));
+    m_continueButton->setAttribute(Qt::WA_NoMousePropagation);
+    m_continueButton->setEnabled(false);
+    buttons->addWidget(m_continueButton);
+}
+
+void ConfirmDialog::initData()
+{
+    connect(m_checkBox, &QCheckBox::stateChanged, this, &ConfirmDialog::checkBoxChange);
+    connect(m_postponeButton, &QPushButton::clicked, this, &ConfirmDialog::reject);
+    connect(m_continueButton, &QPushButton::clicked, this, [this] {
+        emit sendStartUpgrade();
+        accept();
+    });
+}
+
+void ConfirmDialog::checkBoxChange(int status)
+{
+    m_continueButton->setEnabled(status != Qt::Unchecked);
+}
