@@ -24,10 +24,22 @@ BUILD_DIR/daemon/tevrin-offline-update-daemon on the private system bus and adds
   04-result.png           the result page for the daemon's check report
 
 PACKAGE defaults to a path that does not exist, which the daemon reports as a failed
-package file check at once. The daemon writes its log to
+package file check at once. Then the script walks the window through the upgrade of a
+sample package (BUILD_DIR/tools/walkthrough/tevrin-tool-walkthrough) and adds:
+
+  05-*.png                without backup support: the check table, the recovery guide
+                          and the confirmation, which is postponed
+  06-*.png                with the development recovery service: the check table, the
+                          guide, the confirmation, the progress screen mid-upgrade and
+                          the page after the reboot request
+
+The sample package upgrades the throw-away probe package "tevrin-probe-screenshots",
+which the script installs at version 1.0 beforehand and purges at the end; nothing
+else on the machine is changed or rebooted. The daemon writes its log to
 /var/log/tevrin-offline-update-daemon.log, as it always does.
 
-Needs: Xvfb, xdotool, dbus-daemon, dbus-send and ImageMagick's import and convert.
+Needs: Xvfb, xdotool, dbus-daemon, dbus-send, dpkg-deb, mksquashfs, apt-ftparchive and
+ImageMagick's import and convert.
 EOF
 }
 
@@ -55,6 +67,10 @@ tool="$build_dir/tool/tevrin-offline-update-tool"
 dev_wm="$build_dir/tools/devservices/tevrin-dev-wm"
 dev_sm="$build_dir/tools/devservices/tevrin-dev-sessionmanager"
 daemon="$build_dir/daemon/tevrin-offline-update-daemon"
+walkthrough="$build_dir/tools/walkthrough/tevrin-tool-walkthrough"
+recovery="$build_dir/tools/devabrecovery/tevrin-dev-abrecovery"
+probe=tevrin-probe-screenshots
+source_list=/etc/tevrin-offline-update/update.list
 
 for program in Xvfb xdotool dbus-daemon dbus-send import convert; do
     if ! command -v "$program" >/dev/null; then
@@ -79,6 +95,8 @@ package=${3:-"$work/no-such-package.oup"}
 # Only the processes this script started, each by its own id.
 pids=()
 daemon_pid=
+probe_installed=0
+made_source_list=0
 cleanup() {
     set +e
     [ -n "$daemon_pid" ] && kill -CONT "$daemon_pid" 2>/dev/null
@@ -87,6 +105,12 @@ cleanup() {
     done
     for pid in "${pids[@]}"; do
         wait "$pid" 2>/dev/null
+    done
+    [ "$probe_installed" = 1 ] && dpkg --purge "$probe" >/dev/null 2>&1
+    [ "$made_source_list" = 1 ] && rm -f "$source_list"
+    # The daemon leaves the last package mounted below the home directory, as it always does.
+    for mount_point in hooks repo oup; do
+        umount "$work/home/.cache/tevrin-offline-update/$mount_point" 2>/dev/null
     done
     rm -rf "$work"
 }
@@ -157,6 +181,7 @@ cat >"$work/system.conf" <<EOF
     <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus.Introspectable"/>
   </policy>
   <include>$source_dir/data/com.tevrin.offline.update.daemon.conf</include>
+  <include>$source_dir/tools/devabrecovery/com.tevrin.ABRecovery.conf</include>
 </busconfig>
 EOF
 
@@ -229,7 +254,7 @@ shoot 01-import.png
 stop_tool
 
 start_tool "$package"
-wait_for 20 grep -q "the check request failed" "$tool_log" ||
+wait_for 20 grep -q "StartOfflineFileCheck\" failed" "$tool_log" ||
     fail "the tool did not report the missing daemon: $(tail -n 20 "$tool_log")"
 shoot 02-check-refused.png
 stop_tool
@@ -254,4 +279,44 @@ if [ "$with_daemon" = 1 ]; then
         fail "no check report reached the tool: $(tail -n 20 "$tool_log")"
     shoot 04-result.png
     stop_tool
+
+    # --- the upgrade of a sample package ---------------------------------------------------
+    [ -f "$source_list" ] || {
+        install -D -m 644 "$source_dir/data/update.list" "$source_list"
+        made_source_list=1
+    }
+    old_probe=$("$source_dir/tools/make-probe-deb" "$probe" 1.0 "$work/probe-1")
+    new_probe=$("$source_dir/tools/make-probe-deb" "$probe" 2.0 "$work/probe-2")
+    dpkg -i "$old_probe" >/dev/null
+    probe_installed=1
+    printf '{"type": 1, "data": {"systemType": "desktop", "cveId": "", "archs": "%s"}}\n' \
+        "$(dpkg --print-architecture)" >"$work/info.json"
+    sample="$work/sample.oup"
+    "$source_dir/tools/tevrin-oup-build" build --manifest "$work/info.json" --output "$sample" \
+        "$new_probe" >"$work/build.log" 2>&1 || fail "cannot build the sample: $(cat "$work/build.log")"
+    # The daemon mounts below the caller's home; the tool's is a throw-away one.
+    mkdir -p "$work/home"
+
+    walk() { # prefix recovery-options... -- walkthrough-options...
+        local prefix=$1
+        shift
+        local options=()
+        while [ "$1" != -- ]; do options+=("$1"); shift; done
+        shift
+        "$recovery" "${options[@]}" >"$work/recovery-$prefix.log" 2>&1 &
+        local recovery_pid=$!
+        pids+=("$recovery_pid")
+        HOME="$work/home" "$walkthrough" --shots "$work/shots-$prefix" "$@" "$sample" \
+            >"$work/walkthrough-$prefix.log" 2>&1 ||
+            fail "the walkthrough stopped: $(tail -n 20 "$work/walkthrough-$prefix.log")"
+        kill "$recovery_pid"
+        wait "$recovery_pid" 2>/dev/null || true
+        for shot in "$work/shots-$prefix"/*.png; do
+            cp "$shot" "$out_dir/$prefix-${shot##*/}"
+            echo "$out_dir/$prefix-${shot##*/}"
+        done
+    }
+    walk 05 --can-backup no -- --until confirmation
+    # A slow backup leaves time to see the progress screen before the upgrade ends.
+    walk 06 --job-delay 4000 -- --until end
 fi

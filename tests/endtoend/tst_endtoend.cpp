@@ -1,0 +1,210 @@
+// The whole tool as a user runs it: the tool's window in a process of a throw-away user, driven
+// by the walkthrough program through the controls a user presses; the real daemon as root on a
+// private system bus with the machine's authority deciding, the development recovery service
+// beside it; the user's own session bus with the development window and session managers; a
+// package made by the project's builder and a probe package that is really upgraded. Faults caught
+// here are those that only show when the pieces meet:
+// - an administrator's upgrade that stops anywhere between the command-line argument and the
+//   reboot request (a page that never comes, a table without the package count, a confirmation
+//   that does not start the upgrade, a progress dialog that never closes, post-upgrade hooks or
+//   the reboot request never sent), or that leaves the probe package at its old version;
+// - a refused user whose checking page keeps spinning, or shows no reason, or for whom anything
+//   is mounted.
+#include "childprocess.h"
+#include "daemonfixture.h"
+#include "packagefixture.h"
+#include "systemauthority.h"
+#include "systemsourcelist.h"
+#include "testuser.h"
+
+#include <QDBusConnectionInterface>
+#include <QImage>
+#include <QtTest>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+const QString Probe = QStringLiteral("tevrin-probe-endtoend");
+
+// A process of |user| whose standard output's first line is an address or similar answer.
+bool startAs(ChildProcess &process, const TestUser &user, const QStringList &command,
+    QString *firstLine = nullptr)
+{
+    const QStringList full = user.command(command);
+    process.setProcessChannelMode(
+        firstLine ? QProcess::ForwardedErrorChannel : QProcess::ForwardedChannels);
+    process.start(full.first(), full.mid(1));
+    if (!process.waitForStarted(10000))
+        return false;
+    if (!firstLine)
+        return true;
+    while (!process.canReadLine())
+        if (!process.waitForReadyRead(10000))
+            return false;
+    *firstLine = QString::fromUtf8(process.readLine()).trimmed();
+    return true;
+}
+
+void stop(ChildProcess &process)
+{
+    process.terminate();
+    if (!process.waitForFinished(5000))
+        process.kill();
+    process.waitForFinished(5000);
+}
+
+bool mountedBelow(const QString &directory)
+{
+    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
+    return mounts.open(QIODevice::ReadOnly) && mounts.readAll().contains(directory.toUtf8() + '/');
+}
+
+} // namespace
+
+class tst_EndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void toolAsUser_data();
+    void toolAsUser();
+
+private:
+    QTemporaryDir m_work;
+    std::unique_ptr<SystemSourceList> m_sourceList;
+    std::unique_ptr<DaemonFixture> m_daemon;
+    ChildProcess m_recovery;
+    QString m_package;
+    QString m_schemaDir;
+};
+
+void tst_EndToEnd::initTestCase()
+{
+    if (geteuid() != 0)
+        QSKIP("needs root: the daemon mounts the package and upgrades a probe package");
+    if (!SystemAuthority::isAvailable())
+        QSKIP("the machine's authority daemon is not installed");
+    QVERIFY(m_work.isValid());
+    QVERIFY(QFile::setPermissions(m_work.path(),
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+            | QFile::ExeOther));
+    m_sourceList = std::make_unique<SystemSourceList>();
+    QVERIFY(m_sourceList->isValid());
+
+    const QString oldProbe = PackageFixture::probeDeb(
+        Probe, QStringLiteral("1.0"), m_work.filePath(QStringLiteral("v1")));
+    const QString newProbe = PackageFixture::probeDeb(
+        Probe, QStringLiteral("2.0"), m_work.filePath(QStringLiteral("v2")));
+    QVERIFY(!oldProbe.isEmpty() && !newProbe.isEmpty());
+    QVERIFY(PackageFixture::install(oldProbe));
+
+    QProcess architecture;
+    architecture.start(QStringLiteral("dpkg"), { QStringLiteral("--print-architecture") });
+    QVERIFY(architecture.waitForFinished(10000));
+    PackageFixture::Package contents;
+    contents.manifest
+        = QStringLiteral(R"({"type": 1, "data": {"systemType": "desktop", "archs": "%1"}})")
+              .arg(QString::fromUtf8(architecture.readAll()).trimmed());
+    contents.debs = QStringList { newProbe };
+    contents.postHooks = { { QStringLiteral("10-record"),
+        QStringLiteral("echo \"$1\" > %1\n")
+            .arg(m_work.filePath(QStringLiteral("post-hook-ran"))) } };
+    m_package = m_work.filePath(QStringLiteral("update.oup"));
+    QString error;
+    QVERIFY2(PackageFixture::build(contents, m_package, &error), qPrintable(error));
+
+    m_schemaDir = m_work.filePath(QStringLiteral("schemas"));
+    QVERIFY(QDir().mkpath(m_schemaDir));
+    QVERIFY(QFile::copy(
+        QStringLiteral(TOOL_SCHEMA_FILE), m_schemaDir + QStringLiteral("/tool.gschema.xml")));
+    QCOMPARE(QProcess::execute(QStringLiteral("glib-compile-schemas"), { m_schemaDir }), 0);
+
+    m_daemon = std::make_unique<DaemonFixture>();
+    QVERIFY2(m_daemon->start(&error), qPrintable(error));
+    m_recovery.setProcessChannelMode(QProcess::ForwardedChannels);
+    m_recovery.start(QStringLiteral(DEV_ABRECOVERY_PATH), {});
+    QVERIFY(m_recovery.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(m_daemon->connection().interface()->isServiceRegistered(
+                                 QStringLiteral("com.tevrin.ABRecovery")),
+        10000);
+}
+
+void tst_EndToEnd::cleanupTestCase()
+{
+    stop(m_recovery);
+    m_daemon.reset();
+    PackageFixture::purge(Probe);
+    m_sourceList.reset();
+}
+
+void tst_EndToEnd::toolAsUser_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("role");
+    // The refusal first: the probe package must still be at its old version then.
+    QTest::newRow("refused user") << QString::fromLatin1(SystemAuthority::DeniedUser) << "denied";
+    QTest::newRow("administrator upgrades") << QStringLiteral("tevrint-erin") << "upgrade";
+}
+
+void tst_EndToEnd::toolAsUser()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, role);
+    const TestUser account(user);
+    QVERIFY(account.isValid());
+
+    // The user's own desktop session: a session bus with the window and session managers.
+    ChildProcess sessionBus, windowManager, sessionManager, tool;
+    QString sessionAddress;
+    QVERIFY(startAs(sessionBus, account,
+        { QStringLiteral("dbus-daemon"), QStringLiteral("--session"), QStringLiteral("--nofork"),
+            QStringLiteral("--print-address=1") },
+        &sessionAddress));
+    qputenv("DBUS_SESSION_BUS_ADDRESS", sessionAddress.toUtf8());
+    const QString wallpaper = m_work.filePath(QStringLiteral("wallpaper.png"));
+    QImage picture(64, 40, QImage::Format_RGB32);
+    picture.fill(QColor(40, 90, 140));
+    QVERIFY(picture.save(wallpaper));
+    const QString rebootRecord = account.home() + QStringLiteral("/reboot-requests");
+    QVERIFY(startAs(windowManager, account,
+        { QStringLiteral(DEV_WM_PATH), QStringLiteral("--background"), wallpaper }));
+    QVERIFY(startAs(sessionManager, account,
+        { QStringLiteral(DEV_SESSIONMANAGER_PATH), QStringLiteral("--record"), rebootRecord }));
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), account.home());
+    environment.insert(QStringLiteral("USER"), account.name());
+    environment.insert(QStringLiteral("GSETTINGS_SCHEMA_DIR"), m_schemaDir);
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    tool.setProcessEnvironment(environment);
+    QStringList walkthrough { QStringLiteral(WALKTHROUGH_PATH), m_package };
+    if (role == QLatin1String("denied"))
+        walkthrough << QStringLiteral("--expect-refusal");
+    QVERIFY(startAs(tool, account, walkthrough));
+    QVERIFY(tool.waitForFinished(400000));
+    stop(sessionManager);
+    stop(windowManager);
+    stop(sessionBus);
+    PackageFixture::unmountCache(account.home());
+    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tool.exitCode(), 0);
+
+    if (role == QLatin1String("denied")) {
+        QVERIFY(!mountedBelow(account.home()));
+        QCOMPARE(PackageFixture::installedVersion(Probe), QStringLiteral("1.0"));
+        return;
+    }
+    QCOMPARE(PackageFixture::installedVersion(Probe), QStringLiteral("2.0"));
+    QFile postHook(m_work.filePath(QStringLiteral("post-hook-ran")));
+    QVERIFY(postHook.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(postHook.readAll()).trimmed(), account.home());
+    QFile record(rebootRecord);
+    QVERIFY(record.open(QIODevice::ReadOnly));
+    QCOMPARE(record.readAll(), QByteArray("RequestReboot\n"));
+}
+
+QTEST_GUILESS_MAIN(tst_EndToEnd)
+#include "tst_endtoend.moc"
