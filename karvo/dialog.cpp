@@ -1,18 +1,16 @@
 #include "dialog.h"
 
 #include "label.h"
-#include "palettehelper.h"
 #include "style.h"
 #include "suggestbutton.h"
 #include "titlebarbutton.h"
 #include "warningbutton.h"
+#include "windowframe.h"
 
 #include <QChildEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -232,23 +230,12 @@ void Dialog::resizeEvent(QResizeEvent *event)
 
 void Dialog::updateShape()
 {
-    // A mask rather than a translucent background: without a compositing manager translucent
-    // corners turn black, while a shaped window works on every X server.
-    const qreal radius = Style::metric(this, Style::PM_FrameRadius);
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), radius, radius);
-    setMask(QRegion(path.toFillPolygon().toPolygon()));
+    applyRoundedMask(this);
 }
 
 void Dialog::paintEvent(QPaintEvent *)
 {
-    QPainter painter(this);
-    painter.fillRect(rect(), palette().brush(QPalette::Window));
-    const qreal radius = Style::metric(this, Style::PM_FrameRadius);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(PaletteHelper::instance()->color(PaletteHelper::FrameBorder));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
+    paintWindowFrame(this);
 }
 
 } // namespace Karvo

@@ -1,12 +1,10 @@
 #include "mainwindow.h"
 
-#include "palettehelper.h"
-#include "style.h"
 #include "titlebar.h"
+#include "windowframe.h"
 
 #include <QEvent>
 #include <QPainter>
-#include <QPainterPath>
 
 namespace Karvo {
 
@@ -49,29 +47,20 @@ bool MainWindow::hasRoundedCorners() const
 
 void MainWindow::updateShape()
 {
-    // A mask rather than a translucent background: without a compositing manager translucent
-    // corners turn black, while a shaped window works on every X server.
-    if (!hasRoundedCorners()) {
+    if (hasRoundedCorners())
+        applyRoundedMask(this);
+    else
         clearMask();
-        return;
-    }
-    const qreal radius = Style::metric(this, Style::PM_FrameRadius);
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), radius, radius);
-    setMask(QRegion(path.toFillPolygon().toPolygon()));
 }
 
 void MainWindow::paintEvent(QPaintEvent *)
 {
+    if (hasRoundedCorners()) {
+        paintWindowFrame(this);
+        return;
+    }
     QPainter painter(this);
     painter.fillRect(rect(), palette().brush(QPalette::Window));
-    if (!hasRoundedCorners())
-        return;
-    const qreal radius = Style::metric(this, Style::PM_FrameRadius);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(PaletteHelper::instance()->color(PaletteHelper::FrameBorder));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
 }
 
 } // namespace Karvo
