@@ -2,10 +2,11 @@
 // would call it. Faults caught here:
 // - more or fewer than one result signal per check, or a result for the wrong item;
 // - state lost or reset between runs (getters after a failed run, a patch identifier that a
-//   later system update must not clear);
-// - a user making root act on another user's home, on a file the user cannot read, or through
-//   a symbolic link placed in their cache directory (a file outside must survive, and nothing
-//   outside may be mounted over);
+//   later system update must not clear), mounts left writable, set-user-ID or device-bearing;
+// - a user making root act on another user's home, on a file the user cannot read, on a FIFO,
+//   or through a symbolic link placed in their cache directory (a file outside must survive,
+//   and nothing outside may be mounted over);
+// - one user's mounts keeping another user's check from clearing its cache;
 // - the published interface drifting from what clients rely on ("serail", "itemtype");
 // - a second daemon not leaving the first alone, ExitApp not ending the process with 0.
 #include "architecturetable.h"
@@ -30,13 +31,6 @@ QString machineArchitecture()
         CommandOutput::run(QStringLiteral("uname"), { QStringLiteral("-m") }));
 }
 
-QString manifest(int type, const QString &cve, const QString &arch)
-{
-    return QStringLiteral(R"({"type": %1, "data": {"systemType": "desktop", "cveId": "%2", "archs": "%3"}})")
-        .arg(type)
-        .arg(cve, arch);
-}
-
 bool isMountPoint(const QString &path)
 {
     return QProcess::execute(QStringLiteral("mountpoint"), { QStringLiteral("-q"), path }) == 0;
@@ -51,58 +45,52 @@ class tst_DaemonBus : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void gettersBeforeAnyCheck();
-    void introspection();
+    void freshDaemon();
     void failingItems_data();
     void failingItems();
     void passingRunsCarryState();
-    void twoUsersCheckTheSamePackage();
     void linksInTheCacheAreNotFollowed_data();
     void linksInTheCacheAreNotFollowed();
-    void secondDaemonLeavesTheFirstAlone();
-    void exitAppEndsWithZero();
+    void secondDaemonThenExitApp();
 
 private:
-    struct Result
-    {
-        int count = 0;
-        int item = -1;
-        bool passed = false;
-    };
-    Result check(const TestUser *user, const QString &home, const QString &file);
-    QString package(const QString &name, const PackageFixture::Package &contents);
+    // The item of the one result signal a check sent, negated when it passed; 100 + the count
+    // when there was not exactly one.
+    int check(const TestUser *user, const QString &home, const QString &file);
+    // A package of the probe at 2.0, built readable by every user.
+    QString package(const QString &name, int type = 1, const QString &cve = {},
+        const QString &arch = {}, const QMap<QString, QString> &preHooks = {});
+    QString tail() { return m_fixture->log().right(2000); }
 
     QTemporaryDir m_work;
     std::unique_ptr<TestUser> m_alice;
     std::unique_ptr<TestUser> m_bob;
+    std::unique_ptr<SystemSourceList> m_sourceList;
     std::unique_ptr<DaemonFixture> m_fixture;
     QString m_probeV1;
     QString m_probeV2;
-    std::unique_ptr<SystemSourceList> m_sourceList;
 };
 
 void tst_DaemonBus::initTestCase()
 {
     if (geteuid() != 0)
         QSKIP("needs root: the daemon mounts packages and the test makes users");
-    QVERIFY(m_work.isValid());
     // Users must reach the packages the test makes for them.
-    QVERIFY(QFile::setPermissions(m_work.path(), QFile::ReadOwner | QFile::WriteOwner
-                                                     | QFile::ExeOwner | QFile::ReadOther
-                                                     | QFile::ExeOther));
-
+    QVERIFY(m_work.isValid()
+        && QFile::setPermissions(m_work.path(),
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                | QFile::ExeOther));
     m_alice = std::make_unique<TestUser>(QStringLiteral("tevrint-alice"));
     m_bob = std::make_unique<TestUser>(QStringLiteral("tevrint-bob"));
     QVERIFY(m_alice->isValid() && m_bob->isValid());
-
     m_sourceList = std::make_unique<SystemSourceList>();
     QVERIFY(m_sourceList->isValid());
-
-    m_probeV1 = PackageFixture::probeDeb(Probe, QStringLiteral("1.0"), m_work.filePath(QStringLiteral("v1")));
-    m_probeV2 = PackageFixture::probeDeb(Probe, QStringLiteral("2.0"), m_work.filePath(QStringLiteral("v2")));
+    m_probeV1 = PackageFixture::probeDeb(
+        Probe, QStringLiteral("1.0"), m_work.filePath(QStringLiteral("v1")));
+    m_probeV2 = PackageFixture::probeDeb(
+        Probe, QStringLiteral("2.0"), m_work.filePath(QStringLiteral("v2")));
     QVERIFY(!m_probeV1.isEmpty() && !m_probeV2.isEmpty());
     PackageFixture::purge(Probe);
-
     m_fixture = std::make_unique<DaemonFixture>();
     QString error;
     QVERIFY2(m_fixture->start(&error), qPrintable(error));
@@ -113,78 +101,61 @@ void tst_DaemonBus::cleanupTestCase()
     m_fixture.reset();
     PackageFixture::purge(Probe);
     m_sourceList.reset();
-    for (const TestUser *user : { m_alice.get(), m_bob.get() }) {
-        if (!user)
-            continue;
-        // The daemon leaves its mounts until the next run; take them down before userdel.
-        PackageFixture::unmountCache(user->home());
-    }
+    // The daemon leaves its mounts until the next run; take them down before userdel.
+    for (const TestUser *user : { m_alice.get(), m_bob.get() })
+        if (user)
+            PackageFixture::unmountCache(user->home());
 }
 
-tst_DaemonBus::Result tst_DaemonBus::check(const TestUser *user, const QString &home,
-                                           const QString &file)
+int tst_DaemonBus::check(const TestUser *user, const QString &home, const QString &file)
 {
-    QSignalSpy results(m_fixture->daemon(),
-                       &ComTevrinOfflineUpdateDaemonInterface::NotifyOfflineFileCheckResult);
+    QSignalSpy results(
+        m_fixture->daemon(), &ComTevrinOfflineUpdateDaemonInterface::NotifyOfflineFileCheckResult);
     QString output;
-    const int rc = m_fixture->call(user, QStringLiteral("StartOfflineFileCheck"), { home, file },
-                                   &output);
-    Result result;
-    if (rc != 0) {
+    if (m_fixture->call(user, QStringLiteral("StartOfflineFileCheck"), { home, file }, &output)
+        != 0) {
         qWarning() << "dbus-send failed:" << output;
-        return result;
+        return 100;
     }
     // The result is sent before the reply; a second one would follow at once.
     QTest::qWait(200);
-    result.count = results.count();
-    if (!results.isEmpty()) {
-        result.item = results.first().at(0).toInt();
-        result.passed = results.first().at(1).toBool();
-    }
-    return result;
+    if (results.count() != 1)
+        return 100 + results.count();
+    const int item = results.first().at(0).toInt();
+    return results.first().at(1).toBool() ? -item : item;
 }
 
-QString tst_DaemonBus::package(const QString &name, const PackageFixture::Package &contents)
+QString tst_DaemonBus::package(const QString &name, int type, const QString &cve,
+    const QString &arch, const QMap<QString, QString> &preHooks)
 {
+    PackageFixture::Package contents;
+    contents.manifest = QStringLiteral(
+        R"({"type": %1, "data": {"systemType": "desktop", "cveId": "%2", "archs": "%3"}})")
+                            .arg(type)
+                            .arg(cve, arch.isEmpty() ? machineArchitecture() : arch);
+    contents.debs = QStringList { m_probeV2 };
+    contents.preHooks = preHooks;
     const QString path = m_work.filePath(name + QStringLiteral(".oup"));
     QString error;
-    if (!PackageFixture::build(contents, path, &error)) {
+    if (!PackageFixture::build(contents, path, &error))
         qWarning() << "cannot build" << name << error;
-        return {};
-    }
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
     return path;
 }
 
-void tst_DaemonBus::gettersBeforeAnyCheck()
+void tst_DaemonBus::freshDaemon()
 {
     QCOMPARE(m_fixture->daemon()->GetUpgradeType().value(), 0);
     QCOMPARE(m_fixture->daemon()->GetPatchUpgradeSerial().value(), QString());
     QCOMPARE(m_fixture->daemon()->GetDistUpgradeSum().value(), 0);
-}
 
-void tst_DaemonBus::introspection()
-{
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("com.tevrin.offline.update.daemon"),
-        QStringLiteral("/com/tevrin/offline/update/daemon"),
-        QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect"));
-    const QDBusReply<QString> xml = m_fixture->connection().call(call);
-    QVERIFY(xml.isValid());
-    QVERIFY(xml.value().contains(
-        QLatin1String(R"(<arg direction="out" type="s" name="serail"/>)")));
+    const QDBusReply<QString> xml = m_fixture->connection().call(
+        QDBusMessage::createMethodCall(QStringLiteral("com.tevrin.offline.update.daemon"),
+            QStringLiteral("/com/tevrin/offline/update/daemon"),
+            QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect")));
+    QVERIFY(
+        xml.value().contains(QLatin1String(R"(<arg direction="out" type="s" name="serail"/>)")));
     QVERIFY(xml.value().contains(QLatin1String(R"(<arg type="i" name="itemtype"/>)")));
-    // Members in their published order.
-    int last = -1;
-    for (const char *member : { "StartApp", "ExitApp", "StartOfflineFileCheck",
-                                "NotifyOfflineFileCheckResult", "NotifyExecDistUpgradeInfo",
-                                "GetUpgradeType", "GetPatchUpgradeSerial", "IsAllowBackupSystem",
-                                "GetDistUpgradeSum", "BackupSystem", "NotifyOfflineUpgradeProgress",
-                                "StartExecHookPost" }) {
-        const int at = xml.value().indexOf(QStringLiteral("name=\"%1\"").arg(QLatin1String(member)));
-        QVERIFY2(at > last, member);
-        last = at;
-    }
     // The service object's own slots are not exported.
     QVERIFY(!xml.value().contains(QLatin1String("acceptOfflineFileCheckResult")));
 }
@@ -202,7 +173,9 @@ void tst_DaemonBus::failingItems_data()
     QTest::newRow("another user's home") << "otherhome" << 1 << "refusing the home path";
     QTest::newRow("relative home path") << "relativehome" << 1 << "refusing the home path";
     QTest::newRow("pre-upgrade hook fails") << "prehook" << 2 << "";
-    QTest::newRow("package for another architecture") << "arch" << 4 << "offline file arch check failed";
+    QTest::newRow("package for another architecture")
+        << "arch" << 4 << "offline file arch check failed";
+    // The repository offers the probe, but it is not installed.
     QTest::newRow("nothing upgradable") << "nothing" << 6 << "";
 }
 
@@ -212,54 +185,36 @@ void tst_DaemonBus::failingItems()
     QFETCH(int, item);
     QFETCH(QString, logged);
 
-    PackageFixture::Package contents;
-    contents.manifest = manifest(1, QString(), machineArchitecture());
-    contents.debs = QStringList { m_probeV2 };
     QString home = m_alice->home();
-    QString file;
-    if (kind == QLatin1String("missing")) {
-        file = m_work.filePath(QStringLiteral("no-such.oup"));
-    } else if (kind == QLatin1String("unreadable")) {
+    QString file = m_work.filePath(kind + QStringLiteral(".oup"));
+    if (kind == QLatin1String("unreadable")) {
         const QString secret = m_work.filePath(QStringLiteral("secret"));
-        QVERIFY(QDir().mkpath(secret));
-        QVERIFY(QFile::setPermissions(secret, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        file = package(QStringLiteral("secret/private"), contents);
+        QVERIFY(QDir().mkpath(secret)
+            && QFile::setPermissions(
+                secret, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        file = package(QStringLiteral("secret/private"));
     } else if (kind == QLatin1String("fifo")) {
-        file = m_work.filePath(QStringLiteral("pipe.oup"));
         QVERIFY(mkfifo(QFile::encodeName(file).constData(), 0666) == 0 || errno == EEXIST);
     } else if (kind == QLatin1String("text")) {
-        file = m_work.filePath(QStringLiteral("text.oup"));
         QFile text(file);
-        QVERIFY(text.open(QIODevice::WriteOnly));
-        text.write("not an image\n");
-        text.close();
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not an image\n") > 0);
         QVERIFY(text.setPermissions(QFile::ReadOwner | QFile::ReadOther));
-    } else if (kind == QLatin1String("otherhome")) {
-        home = m_bob->home();
-        file = package(QStringLiteral("fine"), contents);
-    } else if (kind == QLatin1String("relativehome")) {
-        home = QStringLiteral("../../") + m_alice->home();
-        file = package(QStringLiteral("fine"), contents);
+    } else if (kind.endsWith(QLatin1String("home"))) {
+        home = kind == QLatin1String("otherhome") ? m_bob->home()
+                                                  : QStringLiteral("../../") + m_alice->home();
+        file = package(QStringLiteral("fine"));
     } else if (kind == QLatin1String("prehook")) {
-        contents.preHooks = { { QStringLiteral("10-refuse"), QStringLiteral("echo refused; exit 1\n") },
-                              { QStringLiteral("20-after"), QStringLiteral("touch \"$1/after-ran\"\n") } };
-        file = package(QStringLiteral("prehook"), contents);
-    } else if (kind == QLatin1String("arch")) {
-        contents.manifest = manifest(1, QString(), QStringLiteral("arm64"));
-        file = package(QStringLiteral("arm64"), contents);
-    } else if (kind == QLatin1String("nothing")) {
-        // The repository offers the probe, but it is not installed: nothing to upgrade.
-        file = package(QStringLiteral("nothing"), contents);
+        file = package(kind, 1, {}, {},
+            { { QStringLiteral("10-refuse"), QStringLiteral("echo refused; exit 1\n") },
+                { QStringLiteral("20-after"), QStringLiteral("touch \"$1/after-ran\"\n") } });
+    } else if (kind != QLatin1String("missing")) {
+        file = package(
+            kind, 1, {}, kind == QLatin1String("arch") ? QStringLiteral("arm64") : QString());
     }
-    QVERIFY(!file.isEmpty());
 
     m_fixture->log();
-    const Result result = check(m_alice.get(), home, file);
-    QCOMPARE(result.count, 1);
-    QCOMPARE(result.item, item);
-    QCOMPARE(result.passed, false);
-    if (!logged.isEmpty())
-        QVERIFY2(m_fixture->log().contains(logged), qPrintable(m_fixture->log().right(2000)));
+    QCOMPARE(check(m_alice.get(), home, file), item);
+    QVERIFY2(m_fixture->log().contains(logged), qPrintable(tail()));
     // Nothing may appear in another user's home, whatever the caller sent.
     QVERIFY(!QFileInfo::exists(m_bob->home() + QStringLiteral("/.cache/tevrin-offline-update")));
     QVERIFY(!QFileInfo::exists(m_alice->home() + QStringLiteral("/after-ran")));
@@ -268,160 +223,110 @@ void tst_DaemonBus::failingItems()
 void tst_DaemonBus::passingRunsCarryState()
 {
     QVERIFY(PackageFixture::install(m_probeV1));
-
-    PackageFixture::Package patch;
-    patch.manifest = manifest(2, QStringLiteral("CVE-2026-4242"), machineArchitecture().toUpper());
-    patch.debs = QStringList { m_probeV2 };
-    patch.preHooks = { { QStringLiteral("check"), QStringLiteral("test -d \"$1\"\n") } };
-    const QString patchFile = package(QStringLiteral("patch"), patch);
-    QVERIFY(!patchFile.isEmpty());
-
-    Result result = check(m_alice.get(), m_alice->home(), patchFile);
-    QCOMPARE(result.count, 1);
-    QCOMPARE(result.item, 6);
-    QVERIFY2(result.passed, qPrintable(m_fixture->log().right(3000)));
-    QCOMPARE(m_fixture->daemon()->GetUpgradeType().value(), 2);
-    QCOMPARE(m_fixture->daemon()->GetPatchUpgradeSerial().value(), QStringLiteral("CVE-2026-4242"));
-    QCOMPARE(m_fixture->daemon()->GetDistUpgradeSum().value(), 1);
+    const QString patch = package(QStringLiteral("patch"), 2, QStringLiteral("CVE-2026-4242"),
+        machineArchitecture().toUpper(),
+        { { QStringLiteral("check"), QStringLiteral("test -d \"$1\"\n") } });
+    QVERIFY2(check(m_alice.get(), m_alice->home(), patch) == -6, qPrintable(tail()));
+    const auto state = [this] {
+        return QVariantList { m_fixture->daemon()->GetUpgradeType().value(),
+            m_fixture->daemon()->GetPatchUpgradeSerial().value(),
+            m_fixture->daemon()->GetDistUpgradeSum().value() };
+    };
+    QCOMPARE(state(), QVariantList({ 2, "CVE-2026-4242", 1 }));
     const QString cache = m_alice->home() + QStringLiteral("/.cache/tevrin-offline-update/");
     QVERIFY(QFileInfo::exists(cache + QStringLiteral("oup/info.json")));
     QVERIFY(QFileInfo::exists(cache + QStringLiteral("repo/pool")));
-    // The private source list now points at this user's repository.
     QCOMPARE(QString::fromUtf8(m_sourceList->read()).trimmed(),
-             QStringLiteral("deb [trusted=yes] file://%1/.cache/tevrin-offline-update/repo/ torak main")
-                 .arg(m_alice->home()));
+        QStringLiteral("deb [trusted=yes] file://%1/.cache/tevrin-offline-update/repo/ torak main")
+            .arg(m_alice->home()));
 
     // A run that fails at item 0 changes nothing the getters show, and leaves the mounts.
-    result = check(m_alice.get(), m_alice->home(), m_work.filePath(QStringLiteral("gone.oup")));
-    QCOMPARE(result.item, 0);
-    QCOMPARE(m_fixture->daemon()->GetUpgradeType().value(), 2);
-    QCOMPARE(m_fixture->daemon()->GetDistUpgradeSum().value(), 1);
+    QCOMPARE(check(m_alice.get(), m_alice->home(), m_work.filePath(QStringLiteral("gone.oup"))), 0);
+    QCOMPARE(state(), QVariantList({ 2, "CVE-2026-4242", 1 }));
     QVERIFY(isMountPoint(cache + QStringLiteral("repo")));
 
     // A system update read after the patch keeps the patch's identifier; another user's run
-    // clears the first one's mounts only in its own home and repoints the source list.
-    PackageFixture::Package update;
-    update.manifest = manifest(1, QStringLiteral("CVE-IGNORED"), machineArchitecture());
-    update.debs = QStringList { m_probeV2 };
-    const QString updateFile = package(QStringLiteral("update"), update);
-    result = check(m_bob.get(), m_bob->home(), updateFile);
-    QCOMPARE(result.item, 6);
-    QVERIFY(result.passed);
-    QCOMPARE(m_fixture->daemon()->GetUpgradeType().value(), 1);
-    QCOMPARE(m_fixture->daemon()->GetPatchUpgradeSerial().value(), QStringLiteral("CVE-2026-4242"));
+    // repoints the source list.
+    QCOMPARE(check(m_bob.get(), m_bob->home(),
+                 package(QStringLiteral("update"), 1, QStringLiteral("CVE-IGNORED"))),
+        -6);
+    QCOMPARE(state(), QVariantList({ 1, "CVE-2026-4242", 1 }));
     QVERIFY(QString::fromUtf8(m_sourceList->read()).contains(m_bob->home()));
 
-    // The same user again: the first run's images are unmounted and mounted afresh.
-    result = check(m_alice.get(), m_alice->home(), patchFile);
-    QCOMPARE(result.item, 6);
-    QVERIFY(result.passed);
-    QProcess findmnt;
-    findmnt.start(QStringLiteral("findmnt"), { QStringLiteral("-rn"), QStringLiteral("-o"),
-                                               QStringLiteral("TARGET,OPTIONS") });
-    QVERIFY(findmnt.waitForFinished());
-    const QStringList mounts = QString::fromLocal8Bit(findmnt.readAll()).split(QLatin1Char('\n'));
-    const QStringList ours = mounts.filter(cache);
+    // The same user again: the first run's images are unmounted and mounted afresh, and no
+    // package brings a set-user-ID program or a device node into a home.
+    QCOMPARE(check(m_alice.get(), m_alice->home(), patch), -6);
+    QByteArray mounts;
+    QCOMPARE(ChildProcess::run({ QStringLiteral("findmnt"), QStringLiteral("-rn"),
+                                   QStringLiteral("-o"), QStringLiteral("TARGET,OPTIONS") },
+                 &mounts),
+        0);
+    const QStringList ours = QString::fromLocal8Bit(mounts).split(QLatin1Char('\n')).filter(cache);
     QCOMPARE(ours.size(), 3);
-    for (const QString &mount : ours) {
-        // A package brings no set-user-ID program and no device node into a home.
+    for (const QString &mount : ours)
         QVERIFY2(mount.contains(QLatin1String("ro,nosuid,nodev")), qPrintable(mount));
-    }
-    PackageFixture::purge(Probe);
-}
 
-void tst_DaemonBus::twoUsersCheckTheSamePackage()
-{
-    // One package file checked by two users keeps images mounted in both homes; neither may
-    // hold the other's busy, or the next check of either could not clear its cache.
-    PackageFixture::Package contents;
-    contents.manifest = manifest(1, QString(), machineArchitecture());
-    contents.debs = QStringList { m_probeV2 };
-    const QString shared = package(QStringLiteral("shared"), contents);
-    for (const TestUser *user : { m_alice.get(), m_bob.get(), m_alice.get(), m_bob.get() }) {
-        const Result result = check(user, user->home(), shared);
-        QCOMPARE(result.count, 1);
-        QVERIFY2(result.item == 6, qPrintable(m_fixture->log().right(1500)));
-    }
+    // Both homes keep images of one file mounted; neither may hold the other's busy.
+    for (const TestUser *user : { m_bob.get(), m_alice.get(), m_bob.get() })
+        QVERIFY2(check(user, user->home(), patch) == -6, qPrintable(tail()));
+    PackageFixture::purge(Probe);
 }
 
 void tst_DaemonBus::linksInTheCacheAreNotFollowed_data()
 {
-    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("script"); // run by the user: $1 ~/.cache, $2 the victim
     QTest::addColumn<bool>("refused");
 
-    QTest::newRow("cache directory is a link") << "cache" << false;
-    QTest::newRow("mount point is a link") << "mountpoint" << false;
-    QTest::newRow("~/.cache is a link") << "dotcache" << true;
+    QTest::newRow("cache directory is a link")
+        << "mkdir -p \"$1\" && ln -s \"$2\" \"$1/tevrin-offline-update\"" << false;
+    QTest::newRow("mount point is a link")
+        << "c=\"$1/tevrin-offline-update\"; mkdir -p \"$c\" && ln -s \"$2/oup\" \"$c/oup\" && ln "
+           "-s \"$2\" \"$c/repo\""
+        << false;
+    QTest::newRow("~/.cache is a link") << "ln -s \"$2\" \"$1\"" << true;
 }
 
 void tst_DaemonBus::linksInTheCacheAreNotFollowed()
 {
-    QFETCH(QString, link);
+    QFETCH(QString, script);
     QFETCH(bool, refused);
 
     // A directory the user may not touch, with a file that must survive the run.
-    const QString victim = m_work.filePath(QStringLiteral("victim-") + link);
-    QVERIFY(QDir().mkpath(victim + QStringLiteral("/oup")));
+    const QTemporaryDir victimDir(m_work.filePath(QStringLiteral("victim-XXXXXX")));
+    const QString victim = victimDir.path();
     QFile precious(victim + QStringLiteral("/precious"));
-    QVERIFY(precious.open(QIODevice::WriteOnly));
-    precious.write("keep me\n");
+    QVERIFY(QDir().mkpath(victim + QStringLiteral("/oup")) && precious.open(QIODevice::WriteOnly)
+        && precious.write("keep me\n") > 0);
     precious.close();
-
     const QString dotCache = m_alice->home() + QStringLiteral("/.cache");
     const QString cache = dotCache + QStringLiteral("/tevrin-offline-update");
     // Take down what earlier tests left, as root, before the user rearranges the directory.
     PackageFixture::unmountCache(m_alice->home());
-    QProcess::execute(QStringLiteral("rm"), { QStringLiteral("-rf"), dotCache });
-    int rc = 0;
-    if (link == QLatin1String("cache")) {
-        rc = m_alice->run({ QStringLiteral("sh"), QStringLiteral("-c"),
-                            QStringLiteral("mkdir -p \"$1\" && ln -s \"$2\" \"$3\""),
-                            QStringLiteral("sh"), dotCache, victim, cache });
-    } else if (link == QLatin1String("mountpoint")) {
-        rc = m_alice->run({ QStringLiteral("sh"), QStringLiteral("-c"),
-                            QStringLiteral("mkdir -p \"$1\" && ln -s \"$2/oup\" \"$1/oup\" && ln -s \"$2\" \"$1/repo\""),
-                            QStringLiteral("sh"), cache, victim });
-    } else {
-        rc = m_alice->run({ QStringLiteral("ln"), QStringLiteral("-s"), victim, dotCache });
-    }
-    QCOMPARE(rc, 0);
+    QVERIFY(QDir(dotCache).removeRecursively());
+    QCOMPARE(m_alice->run({ QStringLiteral("sh"), QStringLiteral("-c"), script,
+                 QStringLiteral("sh"), dotCache, victim }),
+        0);
 
-    PackageFixture::Package contents;
-    contents.manifest = manifest(1, QString(), machineArchitecture());
-    contents.debs = QStringList { m_probeV2 };
-    const QString file = package(QStringLiteral("links"), contents);
-    const Result result = check(m_alice.get(), m_alice->home(), file);
-    QCOMPARE(result.count, 1);
-    if (refused)
-        QCOMPARE(result.item, 1);
-    else
-        QVERIFY2(result.item > 1, qPrintable(m_fixture->log().right(2000)));
-
+    const int item = check(m_alice.get(), m_alice->home(), package(QStringLiteral("links")));
+    QVERIFY2(refused ? item == 1 : qAbs(item) > 1 && item < 100, qPrintable(tail()));
     QVERIFY(precious.open(QIODevice::ReadOnly));
     QCOMPARE(precious.readAll(), QByteArray("keep me\n"));
-    QVERIFY(!isMountPoint(victim + QStringLiteral("/oup")));
-    QVERIFY(!isMountPoint(victim));
+    QVERIFY(!isMountPoint(victim + QStringLiteral("/oup")) && !isMountPoint(victim));
     QVERIFY(!QFileInfo::exists(victim + QStringLiteral("/tevrin-offline-update")));
-    if (!refused) {
-        // The link itself was cleared away and a real directory made in its place.
-        QVERIFY(!QFileInfo(cache).isSymLink());
-        QVERIFY(isMountPoint(cache + QStringLiteral("/oup")));
-    }
+    // Unless refused, the link was cleared away and a real directory made in its place.
+    QVERIFY(
+        refused || (!QFileInfo(cache).isSymLink() && isMountPoint(cache + QStringLiteral("/oup"))));
 }
 
-void tst_DaemonBus::secondDaemonLeavesTheFirstAlone()
+void tst_DaemonBus::secondDaemonThenExitApp()
 {
     QProcess second;
     second.start(DaemonFixture::daemonProgram(), {});
     QVERIFY(second.waitForFinished(20000));
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.exitCode(), 0);
-    QCOMPARE(m_fixture->process().state(), QProcess::Running);
     QCOMPARE(m_fixture->call(nullptr, QStringLiteral("StartApp"), {}), 0);
-}
 
-void tst_DaemonBus::exitAppEndsWithZero()
-{
     QCOMPARE(m_fixture->call(nullptr, QStringLiteral("ExitApp"), {}), 0);
     QTRY_COMPARE_WITH_TIMEOUT(m_fixture->process().state(), QProcess::NotRunning, 20000);
     QCOMPARE(m_fixture->process().exitStatus(), QProcess::NormalExit);

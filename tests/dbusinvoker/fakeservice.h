@@ -2,7 +2,6 @@
 
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
-#include <QList>
 #include <QMutex>
 
 // A remote object for invoker tests. It records every message that reaches its path (calls
@@ -17,13 +16,12 @@ public:
     static const char Interface[];
     static const char FailureName[];
 
-    QString introspect(const QString &path) const override;
+    QString introspect(const QString &) const override { return QString(); }
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override;
-
-    QList<QDBusMessage> received() const;
-    void clear();
+    // The messages received since the last call.
+    QList<QDBusMessage> takeReceived();
 
 private:
-    mutable QMutex m_mutex;
+    QMutex m_mutex;
     QList<QDBusMessage> m_received;
 };

@@ -4,8 +4,7 @@
 #include "testuser.h"
 
 #include <QDBusConnectionInterface>
-#include <QDeadlineTimer>
-#include <QThread>
+#include <QTest>
 
 namespace {
 
@@ -16,7 +15,7 @@ QStringList policyFiles()
 {
     const QString source = qEnvironmentVariable("TEVRIN_SOURCE_DIR");
     QStringList files { source + QStringLiteral("/data/com.tevrin.offline.update.daemon.conf"),
-                        source + QStringLiteral("/tools/devabrecovery/com.tevrin.ABRecovery.conf") };
+        source + QStringLiteral("/tools/devabrecovery/com.tevrin.ABRecovery.conf") };
     if (SystemAuthority::isAvailable())
         files << SystemAuthority::busPolicyFile();
     return files;
@@ -27,26 +26,20 @@ QStringList policyFiles()
 DaemonFixture::DaemonFixture(Authority authority)
     : m_authorityMode(authority)
     , m_bus(PrivateBus::System, policyFiles())
-{
-}
+{ }
 
 DaemonFixture::~DaemonFixture()
 {
     m_daemon.reset();
     if (!m_connectionName.isEmpty())
         QDBusConnection::disconnectFromBus(m_connectionName);
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.terminate();
-        if (!m_process.waitForFinished(10000))
-            m_process.kill();
-        m_process.waitForFinished(10000);
-    }
+    m_process.stop();
 }
 
 QString DaemonFixture::daemonProgram()
 {
     return qEnvironmentVariable("TEVRIN_BINARY_DIR")
-           + QStringLiteral("/daemon/tevrin-offline-update-daemon");
+        + QStringLiteral("/daemon/tevrin-offline-update-daemon");
 }
 
 bool DaemonFixture::startBus(QString *error)
@@ -75,28 +68,19 @@ bool DaemonFixture::start(QString *error)
 {
     if (!startBus(error))
         return false;
-    m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start(daemonProgram(), {});
-    if (!m_process.waitForStarted(10000)) {
-        *error = QStringLiteral("cannot start %1: %2").arg(daemonProgram(), m_process.errorString());
+    const auto registered
+        = [this] { return connection().interface()->isServiceRegistered(ServiceName).value(); };
+    (void)QTest::qWaitFor(
+        [&] { return m_process.state() == QProcess::NotRunning || registered(); }, 20000);
+    if (!registered()) {
+        *error = QStringLiteral("the daemon did not take its name: ") + m_process.errorString()
+            + log();
         return false;
     }
-    const QDeadlineTimer deadline(20000);
-    while (!connection().interface()->isServiceRegistered(ServiceName)) {
-        if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning) {
-            *error = QStringLiteral("the daemon did not take its name: ") + log();
-            return false;
-        }
-        QThread::msleep(50);
-    }
-    m_daemon = std::make_unique<ComTevrinOfflineUpdateDaemonInterface>(ServiceName, ObjectPath,
-                                                                       connection());
+    m_daemon = std::make_unique<ComTevrinOfflineUpdateDaemonInterface>(
+        ServiceName, ObjectPath, connection());
     return true;
-}
-
-QDBusConnection DaemonFixture::connection() const
-{
-    return QDBusConnection(m_connectionName);
 }
 
 QString DaemonFixture::log()
@@ -105,14 +89,13 @@ QString DaemonFixture::log()
     return m_log;
 }
 
-int DaemonFixture::call(const TestUser *user, const QString &method, const QStringList &arguments,
-                        QString *output)
+int DaemonFixture::call(
+    const TestUser *user, const QString &method, const QStringList &arguments, QString *output)
 {
     QStringList command { QStringLiteral("dbus-send"), QStringLiteral("--system"),
-                          QStringLiteral("--print-reply"), QStringLiteral("--reply-timeout=600000"),
-                          QStringLiteral("--dest=") + ServiceName, ObjectPath,
-                          method.contains(QLatin1Char('.')) ? method
-                                                            : ServiceName + QLatin1Char('.') + method };
+        QStringLiteral("--print-reply"), QStringLiteral("--reply-timeout=600000"),
+        QStringLiteral("--dest=") + ServiceName, ObjectPath,
+        method.contains(QLatin1Char('.')) ? method : ServiceName + QLatin1Char('.') + method };
     for (const QString &argument : arguments)
         command << QStringLiteral("string:") + argument;
     if (user)
@@ -122,13 +105,11 @@ int DaemonFixture::call(const TestUser *user, const QString &method, const QStri
     client.setProcessChannelMode(QProcess::MergedChannels);
     client.start(command.first(), command.mid(1));
     // Signals from the daemon reach the test's connection while the call runs.
-    while (!client.waitForFinished(20)) {
-        if (client.state() == QProcess::NotRunning)
-            break;
-        QCoreApplication::processEvents();
-    }
+    (void)QTest::qWaitFor([&client] { return client.state() == QProcess::NotRunning; }, 600000);
     QCoreApplication::processEvents();
     if (output)
         *output = QString::fromLocal8Bit(client.readAll());
-    return client.exitStatus() == QProcess::NormalExit ? client.exitCode() : -1;
+    return client.error() == QProcess::FailedToStart || client.exitStatus() != QProcess::NormalExit
+        ? -1
+        : client.exitCode();
 }

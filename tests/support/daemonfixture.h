@@ -5,8 +5,6 @@
 #include "systemauthority.h"
 
 #include <QDBusConnection>
-#include <QProcess>
-#include <QString>
 #include <memory>
 
 class ComTevrinOfflineUpdateDaemonInterface;
@@ -29,20 +27,20 @@ public:
     // Starts only the bus (and the authority), for tests that start daemons themselves.
     bool startBus(QString *error);
 
-    QDBusConnection connection() const;
+    QDBusConnection connection() const { return QDBusConnection(m_connectionName); }
     ComTevrinOfflineUpdateDaemonInterface *daemon() const { return m_daemon.get(); }
     QProcess &process() { return m_process; }
     static QString daemonProgram();
-    static QString busPolicyFiles();
 
     // Everything the daemon has written to standard error since it started.
     QString log();
 
     // Calls |method| (of the daemon's interface unless qualified with another) with string
-    // arguments through dbus-send, as |user| (root when null), and
-    // waits for the reply; returns dbus-send's exit code and its output in |output|.
+    // arguments through dbus-send, as |user| (root when null), and waits for the reply while
+    // the test's connection takes the daemon's signals; returns dbus-send's exit code and its
+    // output in |output|.
     int call(const TestUser *user, const QString &method, const QStringList &arguments,
-             QString *output = nullptr);
+        QString *output = nullptr);
 
 private:
     Authority m_authorityMode;

@@ -1,35 +1,30 @@
 #include "packagefixture.h"
 
+#include "childprocess.h"
+
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 namespace {
 
-bool runTool(const QString &program, const QStringList &arguments, QString *output)
+// A failure without an |output| to take the reason is logged: dpkg refuses quietly otherwise,
+// for instance while another program holds its lock.
+bool runTool(const QStringList &command, QString *output = nullptr)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    const bool ok = process.waitForFinished(300000) && process.exitStatus() == QProcess::NormalExit
-                    && process.exitCode() == 0;
+    QByteArray printed;
+    const bool ok = ChildProcess::run(command, &printed) == 0;
     if (output)
-        *output = QString::fromLocal8Bit(process.readAll()).trimmed();
+        *output = QString::fromLocal8Bit(printed).trimmed();
+    else if (!ok)
+        qWarning("%s failed: %s", qPrintable(command.join(QLatin1Char(' '))), printed.constData());
     return ok;
 }
 
-bool writeScripts(const QString &directory, const QMap<QString, QString> &scripts)
+bool writeFile(const QString &path, const QString &content)
 {
-    if (!QDir().mkpath(directory))
-        return false;
-    for (auto it = scripts.cbegin(); it != scripts.cend(); ++it) {
-        QFile file(directory + QLatin1Char('/') + it.key());
-        if (!file.open(QIODevice::WriteOnly))
-            return false;
-        file.write(it.value().toUtf8());
-    }
-    return true;
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content.toUtf8()) >= 0;
 }
 
 } // namespace
@@ -42,69 +37,63 @@ QString PackageFixture::toolsDirectory()
 bool PackageFixture::build(const Package &package, const QString &output, QString *error)
 {
     QTemporaryDir work;
-    const QString manifest = work.filePath(QStringLiteral("info.json"));
-    QFile file(manifest);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = QStringLiteral("cannot write ") + manifest;
+    QStringList command { toolsDirectory() + QStringLiteral("/tevrin-oup-build"),
+        QStringLiteral("build"), QStringLiteral("--manifest"),
+        work.filePath(QStringLiteral("info.json")), QStringLiteral("--output"), output };
+    bool written = writeFile(command.at(3), package.manifest);
+    const auto addHooks = [&](const QString &kind, const QMap<QString, QString> &scripts) {
+        const QString directory = work.filePath(kind);
+        written = written && QDir().mkpath(directory);
+        for (auto it = scripts.cbegin(); it != scripts.cend(); ++it)
+            written = written && writeFile(directory + QLatin1Char('/') + it.key(), it.value());
+        command << QStringLiteral("--") + kind << directory;
+    };
+    if (package.withHooks) {
+        addHooks(QStringLiteral("prehook"), package.preHooks);
+        addHooks(QStringLiteral("posthook"), package.postHooks);
+    } else {
+        command << QStringLiteral("--no-hooks");
+    }
+    if (!written) {
+        *error = QStringLiteral("cannot write the package's inputs in ") + work.path();
         return false;
     }
-    file.write(package.manifest.toUtf8());
-    file.close();
-
-    QStringList arguments { QStringLiteral("build"), QStringLiteral("--manifest"), manifest,
-                            QStringLiteral("--output"), output };
-    if (package.withHooks) {
-        const QString pre = work.filePath(QStringLiteral("prehook"));
-        const QString post = work.filePath(QStringLiteral("posthook"));
-        if (!writeScripts(pre, package.preHooks) || !writeScripts(post, package.postHooks)) {
-            *error = QStringLiteral("cannot write the hook scripts");
-            return false;
-        }
-        arguments << QStringLiteral("--prehook") << pre << QStringLiteral("--posthook") << post;
-    } else {
-        arguments << QStringLiteral("--no-hooks");
-    }
-    arguments << package.debs;
-    return runTool(toolsDirectory() + QStringLiteral("/tevrin-oup-build"), arguments, error);
+    return runTool(command + package.debs, error);
 }
 
-QString PackageFixture::probeDeb(const QString &name, const QString &version,
-                                 const QString &directory)
+QString PackageFixture::probeDeb(
+    const QString &name, const QString &version, const QString &directory)
 {
     QString output;
-    if (!runTool(toolsDirectory() + QStringLiteral("/make-probe-deb"), { name, version, directory },
-                 &output))
+    if (!runTool({ toolsDirectory() + QStringLiteral("/make-probe-deb"), name, version, directory },
+            &output))
         return {};
     return output.split(QLatin1Char('\n')).last().trimmed();
 }
 
 void PackageFixture::unmountCache(const QString &home)
 {
-    const QString cache = home + QStringLiteral("/.cache/tevrin-offline-update/");
-    for (const char *mount : { "repo", "hooks", "oup" }) {
-        QProcess umount;
-        umount.start(QStringLiteral("umount"), { cache + QLatin1String(mount) });
-        umount.waitForFinished();
-    }
+    for (const char *mount : { "repo", "hooks", "oup" })
+        ChildProcess::run({ QStringLiteral("umount"),
+            home + QStringLiteral("/.cache/tevrin-offline-update/") + mount });
 }
 
 bool PackageFixture::install(const QString &deb)
 {
-    return runTool(QStringLiteral("dpkg"), { QStringLiteral("--install"), deb }, nullptr);
+    return runTool({ QStringLiteral("dpkg"), QStringLiteral("--install"), deb });
 }
 
 void PackageFixture::purge(const QString &name)
 {
-    runTool(QStringLiteral("dpkg"), { QStringLiteral("--purge"), name }, nullptr);
+    runTool({ QStringLiteral("dpkg"), QStringLiteral("--purge"), name });
 }
 
 QString PackageFixture::installedVersion(const QString &name)
 {
     QString output;
-    if (!runTool(QStringLiteral("dpkg-query"),
-                 { QStringLiteral("--show"), QStringLiteral("--showformat=${Status} ${Version}"),
-                   name },
-                 &output)
+    if (!runTool({ QStringLiteral("dpkg-query"), QStringLiteral("--show"),
+                     QStringLiteral("--showformat=${Status} ${Version}"), name },
+            &output)
         || !output.startsWith(QLatin1String("install ok installed ")))
         return {};
     return output.section(QLatin1Char(' '), 3);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -23,7 +22,6 @@ public:
     bool start();
     QString address() const { return m_address; }
     QString errorString() const { return m_error; }
-
     // Points DBUS_SYSTEM_BUS_ADDRESS or DBUS_SESSION_BUS_ADDRESS of this process (and so of
     // every child it starts) at this bus.
     void exportAddress() const;

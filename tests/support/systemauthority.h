@@ -2,9 +2,7 @@
 
 #include "childprocess.h"
 
-#include <QByteArray>
 #include <QDBusConnection>
-#include <QString>
 
 // The machine's own authority daemon, run on a test's private system bus with the project's
 // actions installed and a rules file that lets the test users in and keeps one out.

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QString>
 #include <QStringList>
 
 // A throw-away local user with a home directory of its own, made with useradd and removed
@@ -23,12 +22,8 @@ public:
     // |command| prefixed so that it runs with this user's uid, gid and groups, and the
     // environment of the test.
     QStringList command(const QStringList &command) const;
-
     // Runs |command| as this user and returns its exit code (-1 if it did not run).
     int run(const QStringList &command, QByteArray *output = nullptr) const;
-
-    // Hands |path| (not followed) to this user.
-    bool give(const QString &path) const;
 
 private:
     QString m_name;

@@ -29,22 +29,16 @@ int MarkingStyle::pixelMetric(
 void MarkingStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *option,
     QPainter *painter, const QWidget *widget) const
 {
-    const QRect &r = option->rect;
-    switch (element) {
-    case PE_IndicatorArrowUp:
-        painter->fillRect(r, ArrowUpMark);
-        break;
-    case PE_IndicatorArrowDown:
-        painter->fillRect(r, ArrowDownMark);
-        break;
-    case PE_FrameFocusRect:
-        painter->fillRect(QRect(r.left(), r.top(), r.width(), 1), FocusMark);
-        painter->fillRect(QRect(r.left(), r.bottom(), r.width(), 1), FocusMark);
-        painter->fillRect(QRect(r.left(), r.top(), 1, r.height()), FocusMark);
-        painter->fillRect(QRect(r.right(), r.top(), 1, r.height()), FocusMark);
-        break;
-    default:
+    if (element == PE_IndicatorArrowUp || element == PE_IndicatorArrowDown) {
+        painter->fillRect(
+            option->rect, element == PE_IndicatorArrowUp ? ArrowUpMark : ArrowDownMark);
+    } else if (element == PE_FrameFocusRect) {
+        const QRect &r = option->rect;
+        for (const QRect &edge :
+            { QRect(r.left(), r.top(), r.width(), 1), QRect(r.left(), r.bottom(), r.width(), 1),
+                QRect(r.left(), r.top(), 1, r.height()), QRect(r.right(), r.top(), 1, r.height()) })
+            painter->fillRect(edge, FocusMark);
+    } else {
         QProxyStyle::drawPrimitive(element, option, painter, widget);
-        break;
     }
 }
