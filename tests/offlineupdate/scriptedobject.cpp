@@ -2,13 +2,9 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QMutexLocker>
 #include <QTimer>
-
-ScriptedObject::ScriptedObject(const QString &interface)
-    : m_interface(interface)
-{ }
 
 void ScriptedObject::setReply(const QString &member, const Reply &reply)
 {
@@ -24,18 +20,7 @@ QList<ScriptedObject::Call> ScriptedObject::calls() const
 
 qint64 ScriptedObject::now()
 {
-    static const QElapsedTimer clock = [] {
-        QElapsedTimer timer;
-        timer.start();
-        return timer;
-    }();
-    return clock.elapsed();
-}
-
-QString ScriptedObject::introspect(const QString &path) const
-{
-    Q_UNUSED(path)
-    return QString();
+    return QDeadlineTimer::current(Qt::PreciseTimer).deadline();
 }
 
 bool ScriptedObject::handleMessage(const QDBusMessage &message, const QDBusConnection &connection)
@@ -48,7 +33,7 @@ bool ScriptedObject::handleMessage(const QDBusMessage &message, const QDBusConne
     int index = 0;
     {
         QMutexLocker locker(&m_mutex);
-        reply = m_replies.value(message.member());
+        reply = m_replies.value(message.member(), m_replies.value(QString()));
         index = m_calls.size();
         m_calls.append({ message.member(), message.arguments(), now(), -1 });
     }
@@ -58,19 +43,9 @@ bool ScriptedObject::handleMessage(const QDBusMessage &message, const QDBusConne
     const QDBusMessage answerMessage = reply.errorName.isEmpty()
         ? message.createReply(reply.arguments)
         : message.createErrorReply(reply.errorName, reply.errorMessage);
-    if (reply.delayMs <= 0) {
-        answer(index, answerMessage, connection);
-        return true;
-    }
-    auto *timer = new QTimer(this);
-    timer->setSingleShot(true);
     // A coarse timer may fire a little early; the tests compare times on the shared clock.
-    timer->setTimerType(Qt::PreciseTimer);
-    connect(timer, &QTimer::timeout, this, [this, timer, index, answerMessage, connection] {
-        answer(index, answerMessage, connection);
-        timer->deleteLater();
-    });
-    timer->start(reply.delayMs);
+    QTimer::singleShot(reply.delayMs, Qt::PreciseTimer, this,
+        [this, index, answerMessage, connection] { answer(index, answerMessage, connection); });
     return true;
 }
 

@@ -33,14 +33,17 @@ public:
         qint64 answeredMs = -1; // -1 until the answer has been sent
     };
 
-    explicit ScriptedObject(const QString &interface);
+    explicit ScriptedObject(const QString &interface)
+        : m_interface(interface)
+    { }
 
+    // An empty |member| sets the answer of every member that has none of its own.
     void setReply(const QString &member, const Reply &reply);
     QList<Call> calls() const;
     // A monotonic clock shared by every scripted object of the process, in milliseconds.
     static qint64 now();
 
-    QString introspect(const QString &path) const override;
+    QString introspect(const QString &) const override { return QString(); }
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override;
 
 private:

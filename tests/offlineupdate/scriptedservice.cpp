@@ -1,28 +1,15 @@
 #include "scriptedservice.h"
 
-#include <QAtomicInt>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
 
-namespace {
-
-QString uniqueConnectionName(const QString &service)
-{
-    static QAtomicInt counter;
-    return QStringLiteral("scripted-%1-%2").arg(service).arg(counter.fetchAndAddRelaxed(1));
-}
-
-} // namespace
-
-ScriptedService::ScriptedService(const QString &busAddress, const QString &service,
-    const QString &path, const QString &interface)
+ScriptedService::ScriptedService(const QString &busAddress, const QString &service)
     : m_busAddress(busAddress)
     , m_service(service)
-    , m_path(path)
-    , m_interface(interface)
-    , m_connectionName(uniqueConnectionName(service))
-    , m_object(new ScriptedObject(interface))
+    , m_path('/' + QString(service).replace('.', '/'))
+    , m_connectionName(QStringLiteral("scripted-%1").arg(quintptr(this)))
+    , m_object(new ScriptedObject(service))
 {
     // Calls to the object are delivered on this thread, never on the test's, which may be
     // blocked in a call to the object.
@@ -38,26 +25,20 @@ ScriptedService::~ScriptedService()
     m_thread.wait();
 }
 
-bool ScriptedService::start(QString *error)
+QString ScriptedService::start()
 {
     QDBusConnection connection = QDBusConnection::connectToBus(m_busAddress, m_connectionName);
     m_connected = true;
-    if (!connection.isConnected()) {
-        *error = QStringLiteral("cannot connect to %1: %2")
-                     .arg(m_busAddress, connection.lastError().message());
-        return false;
-    }
-    if (!connection.registerVirtualObject(m_path, m_object)) {
-        *error = QStringLiteral("cannot export %1").arg(m_path);
-        return false;
-    }
+    if (!connection.isConnected())
+        return QStringLiteral("cannot connect to %1: %2")
+            .arg(m_busAddress, connection.lastError().message());
+    if (!connection.registerVirtualObject(m_path, m_object))
+        return QStringLiteral("cannot export %1").arg(m_path);
     const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply
         = connection.interface()->registerService(m_service);
-    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
-        *error = QStringLiteral("cannot own %1: %2").arg(m_service, reply.error().message());
-        return false;
-    }
-    return true;
+    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered)
+        return QStringLiteral("cannot own %1: %2").arg(m_service, reply.error().message());
+    return QString();
 }
 
 void ScriptedService::stop()
@@ -73,16 +54,6 @@ void ScriptedService::stop()
     m_connected = false;
 }
 
-void ScriptedService::setReply(const QString &member, const ScriptedObject::Reply &reply)
-{
-    m_object->setReply(member, reply);
-}
-
-QList<ScriptedObject::Call> ScriptedService::calls() const
-{
-    return m_object->calls();
-}
-
 QStringList ScriptedService::members() const
 {
     QStringList members;
@@ -93,7 +64,7 @@ QStringList ScriptedService::members() const
 
 bool ScriptedService::emitSignal(const QString &name, const QVariantList &arguments)
 {
-    QDBusMessage message = QDBusMessage::createSignal(m_path, m_interface, name);
+    QDBusMessage message = QDBusMessage::createSignal(m_path, m_service, name);
     message.setArguments(arguments);
     return QDBusConnection(m_connectionName).send(message);
 }

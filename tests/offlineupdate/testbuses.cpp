@@ -15,35 +15,26 @@ const char DaemonPolicy[]
 </busconfig>
 )";
 
-QString policyPath(const QTemporaryDir &dir)
-{
-    return dir.filePath(QStringLiteral("daemon-stand-in.conf"));
-}
+const QString PolicyName = QStringLiteral("daemon-stand-in.conf");
 
 } // namespace
 
 TestBuses::TestBuses()
-    : m_system(PrivateBus::System, { policyPath(m_dir) })
+    : m_system(PrivateBus::System, { m_dir.filePath(PolicyName) })
     , m_session(PrivateBus::Session)
 { }
 
-bool TestBuses::start(QString *error)
+QString TestBuses::start()
 {
-    QFile policy(policyPath(m_dir));
-    if (!m_dir.isValid() || !policy.open(QIODevice::WriteOnly) || policy.write(DaemonPolicy) < 0) {
-        *error = QStringLiteral("cannot write the bus policy %1").arg(policy.fileName());
-        return false;
-    }
+    QFile policy(m_dir.filePath(PolicyName));
+    if (!m_dir.isValid() || !policy.open(QIODevice::WriteOnly) || policy.write(DaemonPolicy) < 0)
+        return QStringLiteral("cannot write the bus policy %1").arg(policy.fileName());
     policy.close();
-    if (!m_system.start()) {
-        *error = QStringLiteral("private system bus: ") + m_system.errorString();
-        return false;
-    }
-    if (!m_session.start()) {
-        *error = QStringLiteral("private session bus: ") + m_session.errorString();
-        return false;
-    }
+    if (!m_system.start())
+        return QStringLiteral("private system bus: ") + m_system.errorString();
+    if (!m_session.start())
+        return QStringLiteral("private session bus: ") + m_session.errorString();
     m_system.exportAddress();
     m_session.exportAddress();
-    return true;
+    return QString();
 }

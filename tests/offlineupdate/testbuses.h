@@ -14,7 +14,8 @@ class TestBuses
 public:
     TestBuses();
 
-    bool start(QString *error);
+    // Returns why a bus could not be started, or nothing.
+    QString start();
     QString systemAddress() const { return m_system.address(); }
     QString sessionAddress() const { return m_session.address(); }
 

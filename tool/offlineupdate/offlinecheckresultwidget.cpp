@@ -59,6 +59,10 @@ Verdicts verdictsFor(int itemType, bool result)
             return { Passed, Passed, Passed, Failed };
         break;
     default:
+        // A failure of an item this page does not know must not read as a pass that
+        // unlocks the upgrade.
+        if (!result && (itemType < 0 || itemType > 6))
+            return { NotDetected, NotDetected, NotDetected, NotDetected };
         break;
     }
     return { Passed, Passed, Passed, Passed };
