@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QDBusMessage>
+#include <QObject>
+#include <QVariantList>
 
-// Receives D-Bus signals and keeps one entry per delivery: its arguments, preceded by the
-// member name when the slot gets the whole message.
+// Receives a D-Bus signal of a string and a number, and keeps one entry per delivery.
 class SignalRecorder : public QObject
 {
     Q_OBJECT
@@ -12,10 +12,6 @@ public:
     QList<QVariantList> deliveries;
 
 public slots:
-    void record(const QDBusMessage &message)
-    {
-        deliveries << QVariantList { message.member() } + message.arguments();
-    }
     void acceptPair(const QString &text, int number)
     {
         deliveries << QVariantList { text, number };
