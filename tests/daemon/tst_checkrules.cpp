@@ -74,8 +74,6 @@ void tst_CheckRules::spaceFits_data()
     QTest::newRow("package: one MiB more") << false << MiB << 10243 * 1024LL << true;
     QTest::newRow("package: part of a MiB rounds down")
         << false << 2 * MiB - 1 << 10243 * 1024LL << true;
-    QTest::newRow("package: 4 GiB, just too little")
-        << false << 4096 * MiB << 18432 * 1024LL << false;
     QTest::newRow("package: 3 TiB free") << false << 100 * MiB << (3LL << 30) << true;
     QTest::newRow("backup: equal passes") << true << 16583632 + 10485760LL << 16583632LL << true;
     QTest::newRow("backup: one KiB less") << true << 16583632 + 10485759LL << 16583632LL << false;
@@ -109,9 +107,6 @@ void tst_CheckRules::manifest_data()
         << "amd64";
     QTest::newRow("type as a string is no type")
         << QByteArray(R"({"type":"2","data":{"cveId":"C"}})") << true << 0 << false << "C"
-        << "";
-    QTest::newRow("type 3 is a system update")
-        << QByteArray(R"({"type":3})") << true << 3 << false << ""
         << "";
     QTest::newRow("fractional type") << QByteArray(R"({"type":2.5})") << true << 0 << false << ""
                                      << "";
@@ -156,8 +151,6 @@ void tst_CheckRules::architecture_data()
                                        << "i386" << false;
     QTest::newRow("i686 is not in the table") << "i686"
                                               << "amd64" << false;
-    QTest::newRow("arm64 on x86_64") << "x86_64"
-                                     << "arm64" << false;
     QTest::newRow("a list is compared whole") << "x86_64"
                                               << "amd64,arm64" << false;
 }

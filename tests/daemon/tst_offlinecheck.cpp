@@ -1,8 +1,8 @@
 // The check engine in-process, with its programs handed in: a df that prints what the test
 // wants, an apt that writes what the test wants, hook directories the test lays out. Faults
 // caught here:
-// - the backup-space rule reading the wrong df field or path, comparing strictly, or passing
-//   when df prints no table;
+// - the backup-space rule reading the wrong df field or path, or passing when df prints no
+//   table (its comparison is tst_checkrules');
 // - post-upgrade scripts run out of name order (case-blind), through a symbolic link, with the
 //   home path split at its blank, or left running past their time (with their children);
 // - upgrade output losing a character split between two reads, passing text after a NUL
@@ -72,7 +72,6 @@ void tst_OfflineCheck::backupSpace_data()
 
     QTest::newRow("free equals used plus reserve")
         << QByteArray("30485760") << QByteArray("20000000") << 6;
-    QTest::newRow("one KiB less") << QByteArray("30485759") << QByteArray("20000000") << 5;
     QTest::newRow("df prints no table") << QByteArray() << QByteArray() << 0;
 }
 
@@ -91,9 +90,6 @@ void tst_OfflineCheck::backupSpace()
     qputenv("FAKE_HOME_FREE", homeFree);
     qputenv("FAKE_ROOT_USED", rootUsed);
     qputenv("FAKE_DF_HEADER_ONLY", rootUsed.isEmpty() ? "1" : "");
-    if (item == 5)
-        QTest::ignoreMessage(
-            QtWarningMsg, QRegularExpression(QStringLiteral("Insufficient free space")));
 
     OfflineCheck check(m_environment);
     QSignalSpy results(&check, &OfflineCheck::sendOfflineFileCheckResult);

@@ -13,7 +13,6 @@
 #include "daemonfixture.h"
 #include "daemoninterface.h"
 #include "packagefixture.h"
-#include "systemsourcelist.h"
 #include "testuser.h"
 
 #include <QtTest>
@@ -43,7 +42,6 @@ private:
     QTemporaryDir m_work;
     std::unique_ptr<TestUser> m_carol;
     std::unique_ptr<TestUser> m_dave;
-    std::unique_ptr<SystemSourceList> m_sourceList;
     std::unique_ptr<DaemonFixture> m_fixture;
     QString m_probeV1;
     QString m_package;
@@ -60,8 +58,6 @@ void tst_Upgrade::initTestCase()
     m_carol = std::make_unique<TestUser>(QStringLiteral("tevrint-carol"));
     m_dave = std::make_unique<TestUser>(QStringLiteral("tevrint-dave"));
     QVERIFY(m_carol->isValid() && m_dave->isValid());
-    m_sourceList = std::make_unique<SystemSourceList>();
-    QVERIFY(m_sourceList->isValid());
 
     m_probeV1 = PackageFixture::probeDeb(
         Probe, QStringLiteral("1.0"), m_work.filePath(QStringLiteral("v1")));
@@ -90,7 +86,6 @@ void tst_Upgrade::cleanupTestCase()
     m_fixture.reset();
     PackageFixture::purge(Probe);
     QFile::remove(PostOrder);
-    m_sourceList.reset();
     if (m_carol)
         PackageFixture::unmountCache(m_carol->home());
 }

@@ -13,8 +13,6 @@
 #include "childprocess.h"
 #include "daemonfixture.h"
 #include "packagefixture.h"
-#include "systemauthority.h"
-#include "systemsourcelist.h"
 #include "testuser.h"
 
 #include <QDBusConnectionInterface>
@@ -74,7 +72,6 @@ private slots:
 
 private:
     QTemporaryDir m_work;
-    std::unique_ptr<SystemSourceList> m_sourceList;
     std::unique_ptr<DaemonFixture> m_daemon;
     ChildProcess m_recovery;
     QString m_package;
@@ -85,14 +82,12 @@ void tst_EndToEnd::initTestCase()
 {
     if (geteuid() != 0)
         QSKIP("needs root: the daemon mounts the package and upgrades a probe package");
-    if (!SystemAuthority::isAvailable())
+    if (!DaemonFixture::authorityAvailable())
         QSKIP("the machine's authority daemon is not installed");
     QVERIFY(m_work.isValid());
     QVERIFY(QFile::setPermissions(m_work.path(),
         QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
             | QFile::ExeOther));
-    m_sourceList = std::make_unique<SystemSourceList>();
-    QVERIFY(m_sourceList->isValid());
 
     const QString oldProbe = PackageFixture::probeDeb(
         Probe, QStringLiteral("1.0"), m_work.filePath(QStringLiteral("v1")));
@@ -137,7 +132,6 @@ void tst_EndToEnd::cleanupTestCase()
     stop(m_recovery);
     m_daemon.reset();
     PackageFixture::purge(Probe);
-    m_sourceList.reset();
 }
 
 void tst_EndToEnd::toolAsUser_data()
@@ -145,7 +139,7 @@ void tst_EndToEnd::toolAsUser_data()
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("role");
     // The refusal first: the probe package must still be at its old version then.
-    QTest::newRow("refused user") << QString::fromLatin1(SystemAuthority::DeniedUser) << "denied";
+    QTest::newRow("refused user") << QString::fromLatin1(DaemonFixture::DeniedUser) << "denied";
     QTest::newRow("administrator upgrades") << QStringLiteral("tevrint-erin") << "upgrade";
 }
 

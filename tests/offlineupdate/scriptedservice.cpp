@@ -3,24 +3,24 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QDeadlineTimer>
+#include <QMutexLocker>
+#include <QTimer>
 
 ScriptedService::ScriptedService(const QString &busAddress, const QString &service)
     : m_busAddress(busAddress)
     , m_service(service)
     , m_path('/' + QString(service).replace('.', '/'))
     , m_connectionName(QStringLiteral("scripted-%1").arg(quintptr(this)))
-    , m_object(new ScriptedObject(service))
 {
-    // Calls to the object are delivered on this thread, never on the test's, which may be
-    // blocked in a call to the object.
-    m_object->moveToThread(&m_thread);
+    moveToThread(&m_thread);
     m_thread.start();
 }
 
 ScriptedService::~ScriptedService()
 {
     stop();
-    m_object->deleteLater();
+    // Nothing runs on the thread once it has ended, so the object may go from this one.
     m_thread.quit();
     m_thread.wait();
 }
@@ -32,7 +32,7 @@ QString ScriptedService::start()
     if (!connection.isConnected())
         return QStringLiteral("cannot connect to %1: %2")
             .arg(m_busAddress, connection.lastError().message());
-    if (!connection.registerVirtualObject(m_path, m_object))
+    if (!connection.registerVirtualObject(m_path, this))
         return QStringLiteral("cannot export %1").arg(m_path);
     const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply
         = connection.interface()->registerService(m_service);
@@ -54,10 +54,22 @@ void ScriptedService::stop()
     m_connected = false;
 }
 
+void ScriptedService::setReply(const QString &member, const Reply &reply)
+{
+    QMutexLocker locker(&m_mutex);
+    m_replies.insert(member, reply);
+}
+
+QList<ScriptedService::Call> ScriptedService::calls() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_calls;
+}
+
 QStringList ScriptedService::members() const
 {
     QStringList members;
-    for (const ScriptedObject::Call &call : m_object->calls())
+    for (const Call &call : calls())
         members.append(call.member);
     return members;
 }
@@ -67,4 +79,37 @@ bool ScriptedService::emitSignal(const QString &name, const QVariantList &argume
     QDBusMessage message = QDBusMessage::createSignal(m_path, m_service, name);
     message.setArguments(arguments);
     return QDBusConnection(m_connectionName).send(message);
+}
+
+qint64 ScriptedService::now()
+{
+    return QDeadlineTimer::current(Qt::PreciseTimer).deadline();
+}
+
+bool ScriptedService::handleMessage(const QDBusMessage &message, const QDBusConnection &connection)
+{
+    // Calls on other interfaces (introspection, properties) get the bus library's own answer.
+    if (message.type() != QDBusMessage::MethodCallMessage || message.interface() != m_service)
+        return false;
+
+    Reply reply;
+    int index = 0;
+    {
+        QMutexLocker locker(&m_mutex);
+        reply = m_replies.value(message.member(), m_replies.value(QString()));
+        index = m_calls.size();
+        m_calls.append({ message.member(), message.arguments(), now(), -1 });
+    }
+    if (reply.never)
+        return true;
+    const QDBusMessage answer = reply.errorName.isEmpty()
+        ? message.createReply(reply.arguments)
+        : message.createErrorReply(reply.errorName, reply.errorMessage);
+    // A coarse timer may fire a little early; the tests compare times on the shared clock.
+    QTimer::singleShot(reply.delayMs, Qt::PreciseTimer, this, [this, index, answer, connection] {
+        QDBusConnection(connection).send(answer);
+        QMutexLocker locker(&m_mutex);
+        m_calls[index].answeredMs = now();
+    });
+    return true;
 }

@@ -27,19 +27,20 @@ bool writeFile(const QString &path, const QString &content)
     return file.open(QIODevice::WriteOnly) && file.write(content.toUtf8()) >= 0;
 }
 
-} // namespace
-
-QString PackageFixture::toolsDirectory()
+QString tool(const char *name)
 {
-    return qEnvironmentVariable("TEVRIN_SOURCE_DIR") + QStringLiteral("/tools");
+    return qEnvironmentVariable("TEVRIN_SOURCE_DIR") + QStringLiteral("/tools/")
+        + QLatin1String(name);
 }
+
+} // namespace
 
 bool PackageFixture::build(const Package &package, const QString &output, QString *error)
 {
     QTemporaryDir work;
-    QStringList command { toolsDirectory() + QStringLiteral("/tevrin-oup-build"),
-        QStringLiteral("build"), QStringLiteral("--manifest"),
-        work.filePath(QStringLiteral("info.json")), QStringLiteral("--output"), output };
+    QStringList command { tool("tevrin-oup-build"), QStringLiteral("build"),
+        QStringLiteral("--manifest"), work.filePath(QStringLiteral("info.json")),
+        QStringLiteral("--output"), output };
     bool written = writeFile(command.at(3), package.manifest);
     const auto addHooks = [&](const QString &kind, const QMap<QString, QString> &scripts) {
         const QString directory = work.filePath(kind);
@@ -48,12 +49,8 @@ bool PackageFixture::build(const Package &package, const QString &output, QStrin
             written = written && writeFile(directory + QLatin1Char('/') + it.key(), it.value());
         command << QStringLiteral("--") + kind << directory;
     };
-    if (package.withHooks) {
-        addHooks(QStringLiteral("prehook"), package.preHooks);
-        addHooks(QStringLiteral("posthook"), package.postHooks);
-    } else {
-        command << QStringLiteral("--no-hooks");
-    }
+    addHooks(QStringLiteral("prehook"), package.preHooks);
+    addHooks(QStringLiteral("posthook"), package.postHooks);
     if (!written) {
         *error = QStringLiteral("cannot write the package's inputs in ") + work.path();
         return false;
@@ -65,8 +62,7 @@ QString PackageFixture::probeDeb(
     const QString &name, const QString &version, const QString &directory)
 {
     QString output;
-    if (!runTool({ toolsDirectory() + QStringLiteral("/make-probe-deb"), name, version, directory },
-            &output))
+    if (!runTool({ tool("make-probe-deb"), name, version, directory }, &output))
         return {};
     return output.split(QLatin1Char('\n')).last().trimmed();
 }

@@ -15,10 +15,8 @@ public:
         QStringList debs;
         QMap<QString, QString> preHooks; // file name -> script text
         QMap<QString, QString> postHooks;
-        bool withHooks = true;
     };
 
-    static QString toolsDirectory();
     // Builds |package| into |output|; on failure returns false with the builder's output in
     // |error|.
     static bool build(const Package &package, const QString &output, QString *error);

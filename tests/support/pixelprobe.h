@@ -2,16 +2,9 @@
 
 #include <QColor>
 #include <QImage>
-#include <QWidget>
 
 // Reading what a widget painted, pixel by pixel.
 namespace PixelProbe {
-
-// What |widget| shows of itself and its children, background included.
-inline QImage grab(QWidget *widget)
-{
-    return widget->grab().toImage().convertToFormat(QImage::Format_ARGB32);
-}
 
 // Whether every colour channel of |actual|, and its alpha unless |ignoreAlpha|, lies within
 // |tolerance| of |expected|'s.
@@ -40,18 +33,6 @@ int count(const QImage &image, const QRect &area, Match match, QRect *bounds = n
         }
     }
     return found;
-}
-
-// How many pixels of |image| within |area| have |colour| (alpha aside) within |tolerance|.
-inline int countNear(const QImage &image, const QRect &area, const QColor &colour, int tolerance)
-{
-    return count(image, area, [&](const QColor &c) { return near(c, colour, tolerance, true); });
-}
-
-inline QByteArray describe(const QColor &colour)
-{
-    return QByteArray::number(colour.red()) + ',' + QByteArray::number(colour.green()) + ','
-        + QByteArray::number(colour.blue()) + ',' + QByteArray::number(colour.alpha());
 }
 
 } // namespace PixelProbe

@@ -1,7 +1,5 @@
 #include "privatebus.h"
 
-#include "childprocess.h"
-
 #include <QFile>
 #include <QFileInfo>
 
@@ -41,11 +39,6 @@ PrivateBus::PrivateBus(Type type, const QStringList &policyFiles)
     , m_policyFiles(policyFiles)
 { }
 
-PrivateBus::~PrivateBus()
-{
-    delete m_daemon;
-}
-
 bool PrivateBus::start()
 {
     const QString socketPath = m_dir.filePath(QStringLiteral("bus"));
@@ -56,8 +49,8 @@ bool PrivateBus::start()
                          .arg(socketPath)
         + QLatin1String(m_type == System ? SystemPolicy : SessionPolicy);
     for (const QString &file : m_policyFiles)
-        config
-            += QStringLiteral("  <include>%1</include>\n").arg(QFileInfo(file).absoluteFilePath());
+        config += QStringLiteral("  <include ignore_missing=\"yes\">%1</include>\n")
+                      .arg(QFileInfo(file).absoluteFilePath());
     config += QStringLiteral("</busconfig>\n");
 
     QFile configFile(m_dir.filePath(QStringLiteral("bus.conf")));
@@ -72,18 +65,17 @@ bool PrivateBus::start()
     }
     configFile.close();
 
-    m_daemon = new ChildProcess;
-    m_daemon->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_daemon->start(QStringLiteral("dbus-daemon"),
+    m_daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_daemon.start(QStringLiteral("dbus-daemon"),
         { QStringLiteral("--config-file=") + configFile.fileName(), QStringLiteral("--nofork"),
             QStringLiteral("--print-address=1") });
-    while (!m_daemon->canReadLine()) {
-        if (!m_daemon->waitForReadyRead(10000)) {
-            m_error = QStringLiteral("dbus-daemon printed no address: ") + m_daemon->errorString();
+    while (!m_daemon.canReadLine()) {
+        if (!m_daemon.waitForReadyRead(10000)) {
+            m_error = QStringLiteral("dbus-daemon printed no address: ") + m_daemon.errorString();
             return false;
         }
     }
-    m_address = QString::fromUtf8(m_daemon->readLine()).trimmed();
+    m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
     return !m_address.isEmpty();
 }
 

@@ -34,8 +34,3 @@ QStringList TestUser::command(const QStringList &command) const
         QStringLiteral("--") }
     + command;
 }
-
-int TestUser::run(const QStringList &commandLine, QByteArray *output) const
-{
-    return ChildProcess::run(command(commandLine), output);
-}

@@ -17,13 +17,10 @@ public:
     QString name() const { return m_name; }
     QString home() const { return m_home; }
     uint uid() const { return m_uid; }
-    uint gid() const { return m_gid; }
 
     // |command| prefixed so that it runs with this user's uid, gid and groups, and the
     // environment of the test.
     QStringList command(const QStringList &command) const;
-    // Runs |command| as this user and returns its exit code (-1 if it did not run).
-    int run(const QStringList &command, QByteArray *output = nullptr) const;
 
 private:
     QString m_name;
