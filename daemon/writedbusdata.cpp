@@ -214,3 +214,15 @@ void WriteDBusData::acceptExecDistUpgradeInfo(const QString &info)
 {
     emit NotifyExecDistUpgradeInfo(info);
 }
+
+QString WriteDBusData::GetCheckFailureReason(QString &detail)
+{
+    detail.clear();
+    return QString();
+}
+
+int WriteDBusData::GetPackageSignature(QString &signer)
+{
+    signer.clear();
+    return 0;
+}

@@ -39,6 +39,8 @@ public slots:
     bool IsAllowBackupSystem();
     void BackupSystem();
     void StartExecHookPost(const QString &homepath);
+    QString GetCheckFailureReason(QString &detail);
+    int GetPackageSignature(QString &signer);
 
     void acceptOfflineFileCheckResult(int itemType, bool result);
     void acceptExecDistUpgradeInfo(const QString &info);

@@ -59,3 +59,9 @@ void GarrolanDBusService::ExitApp()
 {
     QCoreApplication::quit();
 }
+
+void GarrolanDBusService::OpenFile(const QString &path)
+{
+    Q_UNUSED(path)
+    Show();
+}

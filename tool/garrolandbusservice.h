@@ -28,6 +28,7 @@ public slots:
     void ShowModule(const QString &module);
     void ShowPage(const QString &module, const QString &page);
     void ExitApp();
+    void OpenFile(const QString &path);
     // The parent as the main window; null when the parent is anything else.
     MainWindow *parent() const;
 

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QString>
+
+// The contract between the daemon and its clients, in one place. The numbers and strings
+// here travel over the bus; clients written against earlier versions rely on every one of
+// them, so values are only ever added, never changed.
+namespace OfflineUpdate {
+
+inline const QString DaemonService = QStringLiteral("com.tevrin.offline.update.daemon");
+inline const QString DaemonPath = QStringLiteral("/com/tevrin/offline/update/daemon");
+inline const QString DaemonInterface = QStringLiteral("com.tevrin.offline.update.daemon");
+
+inline const QString ToolService = QStringLiteral("com.tevrin.offline.update.tool");
+inline const QString ToolPath = QStringLiteral("/com/tevrin/offline/update/tool");
+
+// Error names of the daemon's own refusals; AccessDenied stays the bus's standard one.
+inline const QString BusyError = QStringLiteral("com.tevrin.offline.update.Error.Busy");
+inline const QString NoPassedCheckError =
+    QStringLiteral("com.tevrin.offline.update.Error.NoPassedCheck");
+
+// The item a check result names: the first that failed, or the last with its outcome.
+enum CheckItem {
+    PackageFileItem = 0, // the file exists, is yours, and fits on the disk
+    PackageLayoutItem = 1, // the package mounts and holds a manifest and a repository
+    PreHookItem = 2, // every pre-upgrade script succeeded
+    SystemVersionItem = 3, // the system type fits
+    ArchitectureItem = 4, // the package is built for this machine
+    BackupSpaceItem = 5, // the backup fits beside the data
+    UpgradableItem = 6, // the repository reads and offers at least one upgrade
+    LastCheckItem = UpgradableItem,
+};
+
+// The first number of a progress pair: the stage the upgrade has reached.
+enum ProgressStage {
+    BackupStage = 30, // the backup starts (or is skipped)
+    BackupEndStage = 50, // the backup ended; the upgrade starts
+    BackupFailedStage = 70, // the backup failed or could not be asked for
+    UpgradeFailedStage = 80, // the repair or the upgrade failed
+    LastUpgradeStage = 99, // the highest value an intermediate pair carries
+    DoneStage = 100, // the upgrade succeeded
+};
+
+// The second number of a progress pair.
+enum ProgressCode {
+    ProgressGoesOn = 1,
+    BackupFailed = -1,
+    UpgradeFailed = -2,
+};
+
+// What GetUpgradeType answers.
+enum UpgradeType {
+    UnknownUpgrade = 0, // nothing checked yet
+    SystemUpgrade = 1,
+    PatchUpgrade = 2,
+};
+
+// What GetPackageSignature answers first.
+enum SignatureState {
+    SignatureUnknown = 0, // nothing checked yet
+    Unsigned = 1,
+    SignatureVerified = 2, // the signer is the second answer
+    SignatureRejected = 3, // bad signature, unknown key or altered content; why is the second
+};
+
+// Why the caller's last check failed, as GetCheckFailureReason answers it: a key that clients
+// turn into their own words, and a detail that is shown as it stands.
+namespace Reason {
+inline const QString None = QString(); // the last check passed, or there was none of yours
+inline const QString FileMissing = QStringLiteral("file-missing");
+inline const QString NotRegularFile = QStringLiteral("not-regular-file");
+inline const QString NotReadable = QStringLiteral("not-readable");
+inline const QString NoSpace = QStringLiteral("no-space"); // detail: "needed GiB/free GiB"
+inline const QString NotPackage = QStringLiteral("not-package");
+inline const QString BadSignature = QStringLiteral("bad-signature");
+inline const QString SignatureRequired = QStringLiteral("signature-required");
+inline const QString CacheBusy = QStringLiteral("cache-busy");
+inline const QString HookRefused = QStringLiteral("hook-refused"); // detail: "script: last line"
+inline const QString WrongArchitecture = QStringLiteral("wrong-architecture"); // "package/machine"
+inline const QString NoBackupSpace = QStringLiteral("no-backup-space"); // "needed GiB/free GiB"
+inline const QString RepositoryUnreadable = QStringLiteral("repository-unreadable"); // apt's line
+inline const QString NothingToUpgrade = QStringLiteral("nothing-to-upgrade");
+inline const QString NotAuthorized = QStringLiteral("not-authorized");
+} // namespace Reason
+
+} // namespace OfflineUpdate
