@@ -1,7 +1,12 @@
 #include "invokerfactory.h"
 
 #include "dbusinvoker.h"
+
+#include <QDebug>
+
+#ifdef TEVRIN_WITH_SETTINGS_INVOKER
 #include "tevringarrolansettingsinvoker.h"
+#endif
 
 InvokerFactory *InvokerFactory::GetInstance()
 {
@@ -22,5 +27,12 @@ DBusInvokerInterface *InvokerFactory::CreateInvoker(const QString &service, cons
 SettingsInvokerInterface *InvokerFactory::CreateSettingsInvoker(
     const QByteArray &schemaId, const QByteArray &path, QObject *parent)
 {
+#ifdef TEVRIN_WITH_SETTINGS_INVOKER
     return new TevrinGarrolanSettingsInvoker(schemaId, path, parent);
+#else
+    Q_UNUSED(parent)
+    qWarning() << "this program was built without desktop settings; no invoker for" << schemaId
+               << path;
+    return nullptr;
+#endif
 }
