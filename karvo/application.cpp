@@ -30,7 +30,7 @@ QStringList Application::translationDirectories() const
     QStringList dirs { applicationDirPath() + sub };
     for (const QString &dir : QStandardPaths::standardLocations(QStandardPaths::AppDataLocation))
         dirs.append(dir + sub);
-    dirs.append(QStringLiteral("/usr/share/") + applicationName() + sub);
+    dirs.append(QStringLiteral(KARVO_INSTALL_DATADIR "/") + applicationName() + sub);
     dirs.removeDuplicates();
     return dirs;
 }

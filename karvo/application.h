@@ -20,7 +20,7 @@ public:
 
     // Looks for "<applicationName>_<locale>.qm" (QTranslator's locale fallbacks included) in,
     // in order: <executable dir>/translations, every AppDataLocation + "/translations", and
-    // /usr/share/<applicationName>/translations. For each locale the first directory holding
+    // <install data dir>/<applicationName>/translations. For each locale the first directory holding
     // a file wins, so a local build overrides an installed copy. Qt's own translations are
     // loaded alongside. Translators installed by an earlier call are removed first. True if an
     // application translator was installed.
