@@ -3,14 +3,13 @@
 #include "backgroundgroup.h"
 #include "builtinicons.h"
 #include "floatingmessage.h"
-#include "isoupdatemodule.h"
 #include "itemdatarole.h"
 #include "listview.h"
 #include "messagemanager.h"
 #include "multiselectlistview.h"
 #include "offlineupdatemodule.h"
+#include "placeholdermodule.h"
 #include "standarditem.h"
-#include "systemupdatemodule.h"
 #include "titlebar.h"
 
 #include <QCloseEvent>
@@ -121,8 +120,8 @@ void MainWindow::initData()
 void MainWindow::initAllModule()
 {
     m_offlineModule = new OfflineUpdateModule(this, this);
-    auto *isoModule = new ISOUpdateModule(this, this);
-    auto *systemModule = new SystemUpdateModule(this, this);
+    auto *isoModule = new PlaceholderModule(QStringLiteral("isoupdate"), this, this);
+    auto *systemModule = new PlaceholderModule(QStringLiteral("systemupdate"), this, this);
 
     // The list texts are product names and are not translated.
     m_modules = {

@@ -1,5 +1,0 @@
-#include "isoupdatemodel.h"
-
-ISOUpdateModel::ISOUpdateModel(QObject *parent)
-    : QObject(parent)
-{ }

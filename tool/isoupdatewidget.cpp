@@ -1,7 +1,0 @@
-#include "isoupdatewidget.h"
-
-ISOUpdateWidget::ISOUpdateWidget(ISOUpdateModel *model, QWidget *parent)
-    : BlankPage(parent)
-    , m_model(model)
-{
-}

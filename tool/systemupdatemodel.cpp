@@ -1,5 +1,0 @@
-#include "systemupdatemodel.h"
-
-SystemUpdateModel::SystemUpdateModel(QObject *parent)
-    : QObject(parent)
-{ }
