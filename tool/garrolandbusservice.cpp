@@ -1,13 +1,14 @@
 #include "garrolandbusservice.h"
 
 #include "mainwindow.h"
+#include "offlineupdateprotocol.h"
 #include "tooladaptor.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 
-const QString GarrolanDBusService::ServiceName = QStringLiteral("com.tevrin.offline.update.tool");
-const QString GarrolanDBusService::ObjectPath = QStringLiteral("/com/tevrin/offline/update/tool");
+const QString GarrolanDBusService::ServiceName = OfflineUpdate::ToolService;
+const QString GarrolanDBusService::ObjectPath = OfflineUpdate::ToolPath;
 
 GarrolanDBusService::GarrolanDBusService(const QDBusConnection &bus, QObject *parent)
     : QObject(parent)
@@ -50,6 +51,9 @@ void GarrolanDBusService::ShowPage(const QString &module, const QString &page)
     MainWindow *window = parent();
     if (!window)
         return;
+    // Switching modules would drop the page that follows the upgrade to its end.
+    if (window->upgradeUnderWay())
+        return;
     if (window->getModuleCount() == 0)
         window->initAllModule();
     window->showModulePage(module, page);
@@ -62,6 +66,9 @@ void GarrolanDBusService::ExitApp()
 
 void GarrolanDBusService::OpenFile(const QString &path)
 {
-    Q_UNUSED(path)
+    MainWindow *window = parent();
+    if (!window)
+        return;
     Show();
+    window->openOfflineUpdateFile(path);
 }

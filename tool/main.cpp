@@ -1,17 +1,47 @@
 #include "application.h"
-#include "builtinicons.h"
 #include "argumentdispatcher.h"
+#include "builtinicons.h"
 #include "centerwindow.h"
 #include "garrolandbusservice.h"
 #include "logmanager.h"
 #include "mainwindow.h"
+#include "offlineupdateprotocol.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDebug>
 #include <QIcon>
 #include <QLocale>
 #include <QtPlugin>
 
 Q_IMPORT_PLUGIN(VelmoraStylePlugin)
+
+namespace {
+
+// Another instance runs: it gets the first package named on the command line, or is brought
+// to the front. Its answer is waited for, so that the package has arrived when this one ends.
+void handOver(const QStringList &arguments)
+{
+    QString package;
+    const ArgumentDispatcher dispatcher(
+        [&package](const QString &path) {
+            if (package.isEmpty())
+                package = path;
+        },
+        [](const QString &) {}, [] {});
+    dispatcher.dispatch(arguments);
+
+    QDBusMessage call = QDBusMessage::createMethodCall(OfflineUpdate::ToolService,
+        OfflineUpdate::ToolPath, OfflineUpdate::ToolService,
+        package.isEmpty() ? QStringLiteral("Show") : QStringLiteral("OpenFile"));
+    if (!package.isEmpty())
+        call.setArguments({ package });
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
+    if (reply.type() == QDBusMessage::ErrorMessage)
+        qWarning() << "cannot reach the running instance:" << reply.errorMessage();
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -42,8 +72,10 @@ int main(int argc, char *argv[])
     Karvo::moveToCenter(&window);
 
     GarrolanDBusService service(QDBusConnection::sessionBus(), &window);
-    if (!service.isRegistered())
+    if (!service.isRegistered()) {
+        handOver(QCoreApplication::arguments());
         return 0;
+    }
 
     const ArgumentDispatcher dispatcher(
         [&window](const QString &path) { window.setOfflineUpdateFile(path); },

@@ -2,10 +2,9 @@
 
 #include "backgroundgroup.h"
 #include "builtinicons.h"
-#include "floatingmessage.h"
+#include "floatingnotice.h"
 #include "itemdatarole.h"
 #include "listview.h"
-#include "messagemanager.h"
 #include "multiselectlistview.h"
 #include "offlineupdatemodule.h"
 #include "placeholdermodule.h"
@@ -123,11 +122,10 @@ void MainWindow::initAllModule()
     auto *isoModule = new PlaceholderModule(QStringLiteral("isoupdate"), this, this);
     auto *systemModule = new PlaceholderModule(QStringLiteral("systemupdate"), this, this);
 
-    // The list texts are product names and are not translated.
     m_modules = {
-        { m_offlineModule, QStringLiteral("离线更新") },
-        { isoModule, QStringLiteral("iso更新") },
-        { systemModule, QStringLiteral("系统更新") },
+        { m_offlineModule, tr("Offline Update") },
+        { isoModule, tr("ISO Update") },
+        { systemModule, tr("System Update") },
     };
 
     for (const auto &module : qAsConst(m_modules)) {
@@ -255,6 +253,25 @@ void MainWindow::setOfflineUpdateFile(const QString &path)
     m_moduleList->setVisible(m_moduleListVisible);
 }
 
+void MainWindow::openOfflineUpdateFile(const QString &path)
+{
+    if (!path.contains(QLatin1String(".oup"))) {
+        showErrorFileType();
+        return;
+    }
+    if (!m_offlineModule->acceptNewCheck(this))
+        return;
+    // Afresh even when the module is shown: a result page has no place for another package.
+    showModulePage(QStringLiteral("offlineupdate"), QString());
+    m_offlineModule->setOfflineUpdateFile(path);
+    m_moduleList->setVisible(m_moduleListVisible);
+}
+
+bool MainWindow::upgradeUnderWay() const
+{
+    return m_offlineModule && m_offlineModule->upgradeUnderWay();
+}
+
 void MainWindow::setISOUpdateFile(const QString &path)
 {
     Q_UNUSED(path)
@@ -266,12 +283,7 @@ void MainWindow::setISOUpdateFile(const QString &path)
 
 void MainWindow::showErrorFileType()
 {
-    auto *message = new Karvo::FloatingMessage(Karvo::FloatingMessage::TransientType);
-    message->setDuration(2000);
-    message->setIcon(themeIcon(QStringLiteral("vsk_yellow_tip")));
-    message->setMessage(tr("File format error, please reselect"));
-    Karvo::MessageManager::instance()->sendMessage(this, message);
-    Karvo::MessageManager::instance()->setContentMargins(this, QMargins(0, 0, 0, 10));
+    showFloatingNotice(this, tr("File format error, please reselect"));
 }
 
 void MainWindow::closeWindow()

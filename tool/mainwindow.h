@@ -54,6 +54,10 @@ public:
     void modulePreInitialize();
 
     void setOfflineUpdateFile(const QString &path);
+    // A package handed over by another start of the tool: checked as if imported, unless a
+    // check or an upgrade is under way, which is then said instead.
+    void openOfflineUpdateFile(const QString &path);
+    bool upgradeUnderWay() const;
     void setISOUpdateFile(const QString &path);
     void showErrorFileType();
     void closeWindow();

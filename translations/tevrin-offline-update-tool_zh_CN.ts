@@ -9,6 +9,85 @@
     </message>
 </context>
 <context>
+    <name>CheckFailureReason</name>
+    <message>
+        <source>The package file does not exist.</source>
+        <translation>软件包文件不存在。</translation>
+    </message>
+    <message>
+        <source>The package path does not name a regular file.</source>
+        <translation>软件包路径指向的不是普通文件。</translation>
+    </message>
+    <message>
+        <source>The package file cannot be read.</source>
+        <translation>无法读取软件包文件。</translation>
+    </message>
+    <message>
+        <source>There is not enough free disk space to unpack the package.</source>
+        <translation>磁盘可用空间不足，无法解压软件包。</translation>
+    </message>
+    <message>
+        <source>Needed/free: %1</source>
+        <translation>所需/可用：%1</translation>
+    </message>
+    <message>
+        <source>The file is not an offline update package, or it is damaged.</source>
+        <translation>该文件不是离线升级包，或已损坏。</translation>
+    </message>
+    <message>
+        <source>The package&apos;s signature is not valid: it may have been altered.</source>
+        <translation>软件包签名无效：软件包可能已被篡改。</translation>
+    </message>
+    <message>
+        <source>This system accepts only signed packages, and this package is not signed.</source>
+        <translation>本系统只接受已签名的软件包，而该软件包没有签名。</translation>
+    </message>
+    <message>
+        <source>Another check or upgrade is using the package cache; try again when it has finished.</source>
+        <translation>另一个检测或升级正在使用软件包缓存，请在其结束后重试。</translation>
+    </message>
+    <message>
+        <source>A pre-upgrade script of the package found this system unfit for the upgrade.</source>
+        <translation>软件包的升级前脚本判定本系统不适合此次升级。</translation>
+    </message>
+    <message>
+        <source>Script and its last message: %1</source>
+        <translation>脚本及其最后一条信息：%1</translation>
+    </message>
+    <message>
+        <source>The package is built for another processor architecture.</source>
+        <translation>该软件包是为其他处理器架构构建的。</translation>
+    </message>
+    <message>
+        <source>Package/this machine: %1</source>
+        <translation>软件包/本机：%1</translation>
+    </message>
+    <message>
+        <source>There is not enough free disk space for the system backup.</source>
+        <translation>磁盘可用空间不足，无法进行系统备份。</translation>
+    </message>
+    <message>
+        <source>The software repository inside the package cannot be read.</source>
+        <translation>无法读取软件包内的软件仓库。</translation>
+    </message>
+    <message>
+        <source>The package manager said: %1</source>
+        <translation>软件包管理器提示：%1</translation>
+    </message>
+    <message>
+        <source>The package holds no newer software than this system already has.</source>
+        <translation>软件包中没有比本系统已安装版本更新的软件。</translation>
+    </message>
+    <message>
+        <source>Checking update packages needs an administrator&apos;s authorization, which was not given.</source>
+        <translation>检测升级包需要管理员授权，但未获得授权。</translation>
+    </message>
+    <message>
+        <source>The check failed (%1).</source>
+        <translation>检测失败（%1）。</translation>
+    </message>
+</context>
+<context>
     <name>ConfirmDialog</name>
     <message>
         <source>During the upgrade process you will not be able to operate your computer. After the upgrade is complete, the computer will automatically restart. Please make sure you have saved your important files before checking the options below to continue the upgrade!</source>
@@ -84,6 +163,18 @@
     <message>
         <source>File format error, please reselect</source>
         <translation>文件格式错误，请重新选择</translation>
+    </message>
+    <message>
+        <source>Offline Update</source>
+        <translation>离线更新</translation>
+    </message>
+    <message>
+        <source>ISO Update</source>
+        <translation>iso更新</translation>
+    </message>
+    <message>
+        <source>System Update</source>
+        <translation>系统更新</translation>
     </message>
 </context>
 <context>
@@ -193,6 +284,34 @@
         <comment>Button</comment>
         <translation>确定</translation>
     </message>
+    <message>
+        <source>Package Signature</source>
+        <translation>软件包签名</translation>
+    </message>
+    <message>
+        <source>Verified: %1</source>
+        <translation>已验证：%1</translation>
+    </message>
+    <message>
+        <source>Unsigned</source>
+        <translation>未签名</translation>
+    </message>
+    <message>
+        <source>Verification failed: %1</source>
+        <translation>验证失败：%1</translation>
+    </message>
+    <message>
+        <source>Not checked</source>
+        <translation>未检查</translation>
+    </message>
+    <message>
+        <source>Running the package&apos;s post-upgrade scripts...</source>
+        <translation>正在运行软件包的升级后脚本...</translation>
+    </message>
+    <message>
+        <source>The offline update service stopped during the upgrade. The system may be partly upgraded: have it checked before you restart it.</source>
+        <translation>离线升级服务在升级过程中停止。系统可能只升级了一部分：请在重启前检查系统。</translation>
+    </message>
 </context>
 <context>
     <name>OfflineUpdateCheckingWidget</name>
@@ -203,6 +322,14 @@
     <message>
         <source>The package check could not be started: %1</source>
         <translation>无法开始检测升级包：%1</translation>
+    </message>
+    <message>
+        <source>Back</source>
+        <translation>返回</translation>
+    </message>
+    <message>
+        <source>The offline update service stopped before the check was finished. Go back and import the package again.</source>
+        <translation>离线升级服务在检测完成前停止。请返回并重新导入软件包。</translation>
     </message>
 </context>
 <context>
@@ -221,6 +348,17 @@
     </message>
 </context>
 <context>
+    <name>OfflineUpdateModule</name>
+    <message>
+        <source>An upgrade is under way, so you cannot check another package now.</source>
+        <translation>正在升级，现在无法检测其他软件包。</translation>
+    </message>
+    <message>
+        <source>A package is being checked, so you cannot check another package now.</source>
+        <translation>正在检测软件包，现在无法检测其他软件包。</translation>
+    </message>
+</context>
+<context>
     <name>OfflineUpdateWidget</name>
     <message>
         <source>Import offline file (.oup)</source>
@@ -236,6 +374,10 @@
     <message>
         <source>Please do not forcibly shut down or cut power during the update, otherwise it will damage the system%1</source>
         <translation>升级过程中请勿强制关机或断电，否则会损坏系统%1</translation>
+    </message>
+    <message>
+        <source>The system is being upgraded</source>
+        <translation>系统正在升级</translation>
     </message>
 </context>
 <context>

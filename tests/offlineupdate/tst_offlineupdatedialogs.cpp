@@ -1,39 +1,33 @@
 // Tests the confirmation and the upgrade progress dialog on their own (the progress dialog with
-// a fake "xdotool" first on PATH). Faults caught here:
+// a scripted screen saver on a private session bus). Faults caught here:
 // - continuing possible before the acknowledgement box is ticked (also on a later confirmation)
 //   or after unticking; postponing starting the upgrade; sendStartUpgrade emitted after the
 //   confirmation has closed, so that the progress dialog would come up late; the warning that
 //   the system cannot be recovered shown with backup support, or not without;
 // - a progress dialog that does not cover the screen; key presses or releases it reports as
-//   handled, that close it or type into its log box; a log box keeping more than the last ten
-//   lines or losing the newest; timers running on after close; a key press that blocks the GUI
-//   thread or overlaps a running one.
+//   handled, that close it or type into its log box;
+// - screen blanking not held off through the screen saver, or not let go on close; synthetic
+//   key presses while a screen saver service answers, or none without one.
 #include "confirmdialog.h"
 #include "offlineupgradedialog.h"
+#include "scriptedservice.h"
+#include "testbuses.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QtTest>
+#include <memory>
 
 class tst_OfflineUpdateDialogs : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    TestBuses m_buses;
 
 private slots:
-    void initTestCase()
-    {
-        // Logs its start and its end, a second apart.
-        QFile fake(m_dir.filePath(QStringLiteral("xdotool")));
-        QVERIFY(fake.open(QIODevice::WriteOnly)
-            && fake.write(
-                "#!/bin/sh\necho \"start $*\" >>\"$0.log\"\nsleep 1\necho end >>\"$0.log\"\n")
-            && fake.setPermissions(fake.permissions() | QFileDevice::ExeOwner));
-        qputenv("PATH", QFile::encodeName(m_dir.path()) + ':' + qgetenv("PATH"));
-    }
+    void initTestCase() { QCOMPARE(m_buses.start(), QString()); }
 
     void confirmation_data()
     {
@@ -84,7 +78,6 @@ private slots:
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<QString>("text");
         QTest::newRow("Escape") << int(Qt::Key_Escape) << 0 << "\x1b";
-        QTest::newRow("letter") << int(Qt::Key_A) << 0 << "a";
         QTest::newRow("Alt+F4") << int(Qt::Key_F4) << int(Qt::AltModifier) << QString();
     }
 
@@ -97,6 +90,7 @@ private slots:
         QVERIFY(dialog.isFullScreen());
         auto *logBox = dialog.findChild<QTextEdit *>();
         dialog.setUpgradeInfo(QStringLiteral("Unpacking base-files"));
+        QTRY_COMPARE(logBox->toPlainText(), QStringLiteral("Unpacking base-files"));
         for (const QEvent::Type type : { QEvent::KeyPress, QEvent::KeyRelease }) {
             QKeyEvent event(type, key, Qt::KeyboardModifiers(modifiers), text);
             QVERIFY(!QCoreApplication::sendEvent(&dialog, &event));
@@ -106,40 +100,43 @@ private slots:
         QCOMPARE(logBox->toPlainText(), QStringLiteral("Unpacking base-files"));
     }
 
-    void logKeepsLastTenAndClosingStopsTimers()
+    void screenKeptOn_data()
     {
-        OfflineUpgradeDialog dialog(nullptr, nullptr);
-        QStringList lines;
-        for (int i = 1; i <= 11; ++i) {
-            lines.append(QStringLiteral("Setting up package%1 (1.%1) ...").arg(i));
-            dialog.setUpgradeInfo(lines.last());
-        }
-        QCOMPARE(dialog.findChild<QTextEdit *>()->toPlainText(), lines.mid(1).join('\n'));
-        auto *dots = dialog.findChild<QTimer *>(QStringLiteral("dotTimer"));
-        auto *keys = dialog.findChild<QTimer *>(QStringLiteral("keyPressTimer"));
-        QVERIFY(dots && dots->isActive() && keys && keys->isActive());
-        QVERIFY(dialog.close());
-        QVERIFY(!dots->isActive() && !keys->isActive());
+        QTest::addColumn<bool>("screenSaverRuns");
+        QTest::newRow("screen saver service") << true;
+        QTest::newRow("none: key presses instead") << false;
     }
 
-    void keyPressRunsAside()
+    void screenKeptOn()
     {
-        const auto runs = [this] {
-            QFile file(m_dir.filePath(QStringLiteral("xdotool.log")));
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        };
-        OfflineUpgradeDialog dialog(nullptr, nullptr);
-        auto *keys = dialog.findChild<QTimer *>(QStringLiteral("keyPressTimer"));
-        keys->setInterval(20);
-        // The fake sleeps a second between its two lines: an action that waited for it would
-        // let nothing be seen before the end, one that did not wait for the previous run would
-        // start another in between.
-        QTRY_VERIFY_WITH_TIMEOUT(!runs().isEmpty(), 3000);
-        QCOMPARE(runs(), QByteArray("start key 168\n"));
-        QTRY_VERIFY_WITH_TIMEOUT(runs().count("start") == 2, 3000);
-        keys->stop();
-        QTRY_COMPARE_WITH_TIMEOUT(
-            runs(), QByteArray("start key 168\nend\nstart key 168\nend\n"), 3000);
+        QFETCH(bool, screenSaverRuns);
+        ScriptedService screenSaver(
+            m_buses.sessionAddress(), QStringLiteral("org.freedesktop.ScreenSaver"));
+        screenSaver.setReply(QStringLiteral("Inhibit"), { { 4242u }, 100, false, {}, {} });
+        if (screenSaverRuns)
+            QCOMPARE(screenSaver.start(), QString());
+        QCoreApplication::setApplicationName(QStringLiteral("tevrin-offline-update-tool"));
+
+        auto dialog = std::make_unique<OfflineUpgradeDialog>(nullptr, nullptr);
+        auto *keys = dialog->findChild<QTimer *>(QStringLiteral("keyPressTimer"));
+        QTest::qWait(500);
+        QCOMPARE(keys->isActive(), !screenSaverRuns);
+        if (!screenSaverRuns)
+            return;
+        const QList<ScriptedService::Call> inhibit = screenSaver.calls();
+        QCOMPARE(inhibit.size(), 1);
+        QCOMPARE(inhibit.first().member, QStringLiteral("Inhibit"));
+        QCOMPARE(inhibit.first().arguments.value(0).toString(),
+            QStringLiteral("tevrin-offline-update-tool"));
+        QVERIFY(!inhibit.first().arguments.value(1).toString().isEmpty());
+
+        dialog->close();
+        QTRY_COMPARE(screenSaver.members(),
+            QStringList({ QStringLiteral("Inhibit"), QStringLiteral("UnInhibit") }));
+        QCOMPARE(screenSaver.calls().last().arguments, QVariantList { 4242u });
+        dialog.reset();
+        QTest::qWait(200);
+        QCOMPARE(screenSaver.calls().size(), 2);
     }
 };
 

@@ -4,8 +4,11 @@
 //   started with another path or without the home directory;
 // - a path taken without ".oup", or ".oup" matched case-insensitively or only as the suffix
 //   ("update.oup.bak" is taken, "UPDATE.OUP" is not);
-// - a report while no check of the module's own is under way (a second one, after leaving, after
-//   re-activation) pushing a result page over the page the user is on or deleting it;
+// - a report while no check of the module's own is under way (a second one, after the result
+//   was shown) pushing a result page over the page the user is on or deleting it;
+// - a check's result or end lost when another module was shown meanwhile: coming back must
+//   show the check, not the import page;
+// - a daemon gone mid-check leaving the page spinning, or without the way back;
 // - re-activation without a fresh import page, or with a second model (whose duplicate
 //   connections would handle every report twice).
 #include "frameproxyinterface.h"
@@ -19,6 +22,7 @@
 
 #include <QDir>
 #include <QPointer>
+#include <QPushButton>
 #include <QTableView>
 #include <QtTest>
 #include <memory>
@@ -78,8 +82,8 @@ private slots:
     void flow_data()
     {
         // Steps: a = active(0), d = deactive(), f = |path| handed over, r = a check report of a
-        // failed architecture. Pages pushed: i = import, c = checking, r = result, in capitals
-        // while they live.
+        // failed architecture, v = the daemon leaves the bus, b = the checking page's way back.
+        // Pages pushed: i = import, c = checking, r = result, in capitals while they live.
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("pages");
@@ -97,11 +101,19 @@ private slots:
         QTest::newRow("second report") << package << "afrr"
                                        << "icR" << 1;
         QTest::newRow("activated anew during a check") << package << "afdar"
-                                                       << "icI" << 1;
+                                                       << "iccR" << 1;
+        QTest::newRow("report while away") << package << "afdra"
+                                           << "icR" << 1;
         QTest::newRow("left on the result page") << package << "afrdr"
                                                  << "icr" << 1;
-        QTest::newRow("checked again after re-activation") << package << "afdafr"
-                                                           << "icicR" << 2;
+        QTest::newRow("checked again after the result") << package << "afrdafr"
+                                                        << "icricR" << 2;
+        QTest::newRow("daemon gone mid-check") << package << "afv"
+                                               << "iC" << 1;
+        QTest::newRow("daemon gone while away") << package << "afdva"
+                                                << "icC" << 1;
+        QTest::newRow("back after the daemon has gone") << package << "afvb"
+                                                        << "icI" << 1;
     }
 
     void flow()
@@ -120,6 +132,13 @@ private slots:
                 module.deactive();
             } else if (step == 'f') {
                 module.setOfflineUpdateFile(path);
+            } else if (step == 'v') {
+                QSignalSpy vanished(module.findChild<OfflineUpdateModel *>(),
+                    &OfflineUpdateModel::notifyDaemonVanished);
+                m_daemon->stop();
+                QVERIFY(vanished.wait(5000));
+            } else if (step == 'b') {
+                frame.pushes.last().second->findChild<QPushButton *>()->click();
             } else {
                 QSignalSpy relayed(module.findChild<OfflineUpdateModel *>(),
                     &OfflineUpdateModel::notifyOfflineCheckResult);
@@ -142,9 +161,13 @@ private slots:
         for (const ScriptedService::Call &call : m_daemon->calls())
             QVERIFY(call.member != CheckMethod
                 || call.arguments == QVariantList({ QDir::homePath(), path }));
-        if (auto *result = qobject_cast<OfflineCheckResultWidget *>(frame.pushes.last().second))
-            QCOMPARE(result->findChild<QTableView *>()->model()->index(2, 1).data().toString(),
+        QWidget *last = frame.pushes.last().second;
+        if (auto *result = qobject_cast<OfflineCheckResultWidget *>(last))
+            QTRY_COMPARE(result->findChild<QTableView *>()->model()->index(3, 1).data().toString(),
                 QStringLiteral("Fail"));
+        if (auto *checking = qobject_cast<OfflineUpdateCheckingWidget *>(last))
+            QCOMPARE(
+                checking->findChild<QPushButton *>()->isVisibleTo(checking), steps.contains('v'));
     }
 };
 

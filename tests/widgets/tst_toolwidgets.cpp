@@ -1,91 +1,21 @@
-// The tool's own widgets, on the offscreen platform. Faults caught here:
-// - the check table header's focus frame missing after Tab or Backtab, not around all sections,
-//   shown after a click, or left behind once the focus has gone;
+// The tool's module list, on the offscreen platform. Faults caught here:
 // - the module list's Up or Down landing on a hidden row, stopping at the first hidden row,
 //   walking past the ends, pressing a row or moving when no visible row is found, moving the
 //   starting point of the next key onto a hidden row; other keys pressing rows or leaving the
 //   view in multi-selection mode.
-#include "garrolantableheaderview.h"
-#include "markingstyle.h"
 #include "multiselectlistview.h"
-#include "pixelprobe.h"
 
-#include <QLineEdit>
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTest>
-#include <QVBoxLayout>
-#include <memory>
 
 using RowList = QList<int>;
-
-namespace {
-
-// Only what the header paints itself, over a transparent image.
-QImage render(GarrolanTableHeaderView *header)
-{
-    QImage image(header->size(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    header->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-    return image;
-}
-
-} // namespace
 
 class tst_ToolWidgets : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void cleanup()
-    {
-        m_window.reset();
-        m_model.clear();
-    }
-
-    void focusFrame_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<bool>("expectFrame");
-        QTest::newRow("tab") << "tab" << true;
-        QTest::newRow("backtab") << "backtab" << true;
-        QTest::newRow("mouse click") << "click" << false;
-        QTest::newRow("tab, then the focus leaves") << "tab-away" << false;
-    }
-    void focusFrame()
-    {
-        QFETCH(QString, how);
-        QFETCH(bool, expectFrame);
-        GarrolanTableHeaderView *header = showHeader();
-        QVERIFY(header);
-        QApplication::setActiveWindow(m_window.get());
-        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-        QLineEdit *from = how == QLatin1String("backtab") ? m_after : m_before;
-        from->setFocus(Qt::OtherFocusReason);
-        QTRY_VERIFY(from->hasFocus());
-
-        if (how == QLatin1String("click"))
-            QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
-                QPoint(70, header->height() / 2));
-        else
-            QTest::keyClick(
-                from, Qt::Key_Tab, from == m_after ? Qt::ShiftModifier : Qt::NoModifier);
-        QTRY_VERIFY(header->hasFocus());
-        if (how == QLatin1String("tab-away")) {
-            m_after->setFocus(Qt::TabFocusReason);
-            QTRY_VERIFY(m_after->hasFocus());
-        }
-        // The style fills the frame's rectangle, so a frame around all sections covers them all.
-        QRect frame;
-        const QImage image = render(header);
-        const int marked = PixelProbe::count(
-            image, image.rect(),
-            [](const QColor &c) { return PixelProbe::near(c, MarkingStyle::FocusMark, 0); },
-            &frame);
-        QCOMPARE(marked > 0, expectFrame);
-        QVERIFY(!expectFrame || frame == image.rect());
-    }
-
     void arrowKeys_data()
     {
         QTest::addColumn<int>("rows");
@@ -149,33 +79,6 @@ private slots:
         QCOMPARE(
             view.selectionModel()->selectedRows(), QModelIndexList { model.index(expectedRow, 0) });
     }
-
-private:
-    // Three sections, between two line edits that focus can come from.
-    GarrolanTableHeaderView *showHeader()
-    {
-        m_model.setHorizontalHeaderLabels(
-            { QStringLiteral("Detection Item"), QStringLiteral("Result"), QStringLiteral("Hint") });
-        m_window = std::make_unique<QWidget>();
-        auto *layout = new QVBoxLayout(m_window.get());
-        auto *header = new GarrolanTableHeaderView(Qt::Horizontal);
-        m_before = new QLineEdit;
-        m_after = new QLineEdit;
-        layout->addWidget(m_before);
-        layout->addWidget(header);
-        layout->addWidget(m_after);
-        header->setStyle(&m_style);
-        header->setModel(&m_model);
-        header->setFixedWidth(420);
-        m_window->show();
-        return QTest::qWaitForWindowExposed(m_window.get()) ? header : nullptr;
-    }
-
-    MarkingStyle m_style;
-    std::unique_ptr<QWidget> m_window;
-    QStandardItemModel m_model;
-    QLineEdit *m_before = nullptr;
-    QLineEdit *m_after = nullptr;
 };
 
 QTEST_MAIN(tst_ToolWidgets)

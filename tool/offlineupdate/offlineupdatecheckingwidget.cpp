@@ -5,6 +5,7 @@
 #include "offlineupdatemodel.h"
 #include "spinner.h"
 
+#include <QPushButton>
 #include <QVBoxLayout>
 
 OfflineUpdateCheckingWidget::OfflineUpdateCheckingWidget(OfflineUpdateModel *model, QWidget *parent)
@@ -42,16 +43,18 @@ void OfflineUpdateCheckingWidget::initUI()
     Karvo::FontSizeManager::instance()->bind(m_textLabel, Karvo::FontSizeManager::T6);
     layout->addWidget(m_textLabel, 0);
 
+    m_backButton = new QPushButton(tr("Back"), this);
+    m_backButton->setFixedWidth(200);
+    m_backButton->hide();
+    layout->addWidget(m_backButton, 0, Qt::AlignHCenter);
+
     layout->addStretch(0);
 }
 
 void OfflineUpdateCheckingWidget::initData()
 {
     m_spinner->start();
-    if (m_model) {
-        connect(m_model, &OfflineUpdateModel::notifyOfflineCheckFailed, this,
-            &OfflineUpdateCheckingWidget::acceptOfflineCheckFailed);
-    }
+    connect(m_backButton, &QPushButton::clicked, this, &OfflineUpdateCheckingWidget::backRequested);
 }
 
 void OfflineUpdateCheckingWidget::stopWaiting()
@@ -60,10 +63,22 @@ void OfflineUpdateCheckingWidget::stopWaiting()
         m_spinner->stop();
 }
 
-void OfflineUpdateCheckingWidget::acceptOfflineCheckFailed(const QString &reason)
+void OfflineUpdateCheckingWidget::showFailure(const QString &text)
 {
     stopWaiting();
     if (m_spinner)
         m_spinner->hide();
-    m_textLabel->setText(tr("The package check could not be started: %1").arg(reason));
+    m_textLabel->setText(text);
+    m_backButton->show();
+}
+
+QString OfflineUpdateCheckingWidget::notStartedText(const QString &reason)
+{
+    return tr("The package check could not be started: %1").arg(reason);
+}
+
+QString OfflineUpdateCheckingWidget::serviceStoppedText()
+{
+    return tr("The offline update service stopped before the check was finished. Go back and "
+              "import the package again.");
 }

@@ -4,14 +4,16 @@
 #include <QWidget>
 
 class OfflineUpdateModel;
+class QPushButton;
 
 namespace Karvo {
 class Label;
 class Spinner;
 } // namespace Karvo
 
-// The checking page: a spinner and a waiting text while the daemon checks a package. If the
-// check request cannot reach the daemon, the page stops waiting and says why.
+// The checking page: a spinner and a waiting text while the daemon checks a package. When no
+// report will come (the request could not reach the daemon, or the daemon went away), the page
+// stops waiting, says why and offers the way back to the import page.
 class OfflineUpdateCheckingWidget : public QWidget
 {
     Q_OBJECT
@@ -22,9 +24,15 @@ public:
     ~OfflineUpdateCheckingWidget() override;
 
     void stopWaiting();
+    void showFailure(const QString &text);
 
-public slots:
-    void acceptOfflineCheckFailed(const QString &reason);
+    // What showFailure() says when the check request did not reach the daemon, for |reason|.
+    static QString notStartedText(const QString &reason);
+    // What it says when the daemon left the bus before it reported.
+    static QString serviceStoppedText();
+
+signals:
+    void backRequested();
 
 private:
     void initUI();
@@ -33,4 +41,5 @@ private:
     OfflineUpdateModel *m_model;
     QPointer<Karvo::Spinner> m_spinner;
     Karvo::Label *m_textLabel = nullptr;
+    QPushButton *m_backButton = nullptr;
 };

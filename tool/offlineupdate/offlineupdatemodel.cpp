@@ -3,31 +3,46 @@
 #include "daemonrequestfailure.h"
 #include "dbusinvokerinterface.h"
 #include "invokerfactory.h"
+#include "offlineupdateprotocol.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
 #include <QDebug>
 #include <QDir>
 #include <QStringList>
 #include <QVariant>
+#include <climits>
+#include <memory>
 
 namespace {
 
-const QString DaemonService = QStringLiteral("com.tevrin.offline.update.daemon");
-const QString DaemonPath = QStringLiteral("/com/tevrin/offline/update/daemon");
-const QString DaemonInterface = QStringLiteral("com.tevrin.offline.update.daemon");
+const QString WindowManagerService = QStringLiteral("com.tevrin.wm");
+const QString SessionManagerService = QStringLiteral("com.tevrin.SessionManager");
 
-// The first value of a reply as T: taken as it is when it has that type, else converted; the
-// default value when there is none, it cannot be converted, or the call failed or timed out.
-template <typename T> T replyValue(const QDBusMessage &reply)
+// The first values of a reply as T: taken as they are when they have that type, else
+// converted; the default value when there is none, it cannot be converted, or the call failed.
+template <typename T> T replyValue(const QDBusMessage &reply, int index = 0)
 {
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() <= index)
         return T();
-    QVariant value = reply.arguments().constFirst();
+    QVariant value = reply.arguments().at(index);
     const int type = qMetaTypeId<T>();
     if (value.userType() != type && !value.convert(type))
         return T();
     return value.value<T>();
+}
+
+// The watcher belongs to |context|, so an answer for an object that is gone is dropped with it.
+void callAsync(const QDBusConnection &bus, const QDBusMessage &call, QObject *context,
+    std::function<void(const QDBusMessage &)> done, int timeoutMs = -1)
+{
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, timeoutMs), context);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
+        [done = std::move(done)](QDBusPendingCallWatcher *finished) {
+            finished->deleteLater();
+            done(finished->reply());
+        });
 }
 
 } // namespace
@@ -41,8 +56,8 @@ OfflineUpdateModel::OfflineUpdateModel(QObject *parent)
 void OfflineUpdateModel::initData()
 {
     InvokerFactory *factory = InvokerFactory::GetInstance();
-    m_daemonInvoker
-        = factory->CreateInvoker(DaemonService, DaemonPath, DaemonInterface, SystemBus, this);
+    m_daemonInvoker = factory->CreateInvoker(OfflineUpdate::DaemonService,
+        OfflineUpdate::DaemonPath, OfflineUpdate::DaemonInterface, SystemBus, this);
     m_daemonInvoker->Connect(QStringLiteral("NotifyOfflineFileCheckResult"), this,
         SLOT(acceptOfflineFileCheckResult(int, bool)));
     m_daemonInvoker->Connect(QStringLiteral("NotifyOfflineUpgradeProgress"), this,
@@ -50,11 +65,20 @@ void OfflineUpdateModel::initData()
     m_daemonInvoker->Connect(QStringLiteral("NotifyExecDistUpgradeInfo"), this,
         SLOT(acceptExecDistUpgradeInfo(QString)));
 
-    m_windowManagerInvoker = factory->CreateInvoker(QStringLiteral("com.tevrin.wm"),
-        QStringLiteral("/com/tevrin/wm"), QStringLiteral("com.tevrin.wm"), SessionBus, this);
-    m_sessionManagerInvoker = factory->CreateInvoker(QStringLiteral("com.tevrin.SessionManager"),
-        QStringLiteral("/com/tevrin/SessionManager"), QStringLiteral("com.tevrin.SessionManager"),
-        SessionBus, this);
+    m_sessionManagerInvoker = factory->CreateInvoker(SessionManagerService,
+        QStringLiteral("/com/tevrin/SessionManager"), SessionManagerService, SessionBus, this);
+
+    // Only a daemon that had the name and lost it counts: a daemon being started for our first
+    // request takes a free name.
+    m_daemonWatcher = new QDBusServiceWatcher(OfflineUpdate::DaemonService,
+        QDBusConnection::systemBus(), QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(m_daemonWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+        [this](const QString &, const QString &oldOwner, const QString &) {
+            if (oldOwner.isEmpty())
+                return;
+            qWarning() << "OfflineUpdateModel: the daemon" << oldOwner << "left the system bus";
+            emit notifyDaemonVanished();
+        });
 }
 
 void OfflineUpdateModel::setCheckFilePath(const QString &path)
@@ -70,23 +94,23 @@ void OfflineUpdateModel::startOfflineFileChecking(const QString &path)
         &OfflineUpdateModel::notifyOfflineCheckFailed);
 }
 
+void OfflineUpdateModel::callDaemon(const QString &method, const QVariantList &arguments,
+    QObject *context, std::function<void(const QDBusMessage &)> done, int timeoutMs)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(OfflineUpdate::DaemonService,
+        OfflineUpdate::DaemonPath, OfflineUpdate::DaemonInterface, method);
+    call.setArguments(arguments);
+    callAsync(QDBusConnection::systemBus(), call, context, std::move(done), timeoutMs);
+}
+
 void OfflineUpdateModel::sendDaemonRequest(const QString &method, const QVariantList &arguments,
     const QString &deniedReason, void (OfflineUpdateModel::*failed)(const QString &))
 {
-    // These requests do not go through the invoker. The daemon answers them only when its work
-    // has run to the end, and the invoker can either wait for that answer (freezing the window,
-    // or spinning a nested event loop that delivers the daemon's reports before this function
-    // has returned) or drop the answer unread; dropped, an immediate error (no daemon, or a
-    // refusal) would leave a page waiting for reports that never come. So the call goes out
-    // asynchronously on the connection the daemon invoker uses, and only its error is read.
-    QDBusMessage call
-        = QDBusMessage::createMethodCall(DaemonService, DaemonPath, DaemonInterface, method);
-    call.setArguments(arguments);
-    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::systemBus().asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-        [this, method, deniedReason, failed](QDBusPendingCallWatcher *finished) {
-            finished->deleteLater();
-            const QDBusMessage reply = finished->reply();
+    // The daemon answers these only when its work has run to the end, many minutes later, and
+    // its reports come as signals before that: only an immediate error (no daemon, a refusal,
+    // a busy daemon) is read from the answer.
+    callDaemon(
+        method, arguments, this, [this, method, deniedReason, failed](const QDBusMessage &reply) {
             const QString reason = daemonRequestFailure(reply, deniedReason);
             if (reason.isEmpty())
                 return;
@@ -96,33 +120,60 @@ void OfflineUpdateModel::sendDaemonRequest(const QString &method, const QVariant
         });
 }
 
-int OfflineUpdateModel::getUpgradeType()
+void OfflineUpdateModel::requestCheckDetails(
+    bool checkFailed, QObject *context, std::function<void(const CheckDetails &)> done)
 {
-    return replyValue<int>(
-        m_daemonInvoker->Invoke(QStringLiteral("GetUpgradeType"), {}, QDBus::Block));
-}
-
-int OfflineUpdateModel::getDistUpgradeSum()
-{
-    return replyValue<int>(
-        m_daemonInvoker->Invoke(QStringLiteral("GetDistUpgradeSum"), {}, QDBus::Block));
-}
-
-QString OfflineUpdateModel::getPatchUpgradeSerial()
-{
-    return replyValue<QString>(
-        m_daemonInvoker->Invoke(QStringLiteral("GetPatchUpgradeSerial"), {}, QDBus::Block));
-}
-
-bool OfflineUpdateModel::getABSystemBackupStatus()
-{
-    const QDBusMessage reply
-        = m_daemonInvoker->Invoke(QStringLiteral("IsAllowBackupSystem"), {}, QDBus::Block);
-    if (!reply.errorMessage().isEmpty() || !reply.errorName().isEmpty()) {
-        qWarning() << Q_FUNC_INFO << reply.errorMessage();
-        return false;
+    // The answers come in any order; the last one hands the whole set over.
+    struct Pending
+    {
+        CheckDetails details;
+        int outstanding = 0;
+        std::function<void(const CheckDetails &)> done;
+    };
+    auto pending = std::make_shared<Pending>();
+    pending->done = std::move(done);
+    const auto ask = [this, context, pending](const QString &method,
+                         std::function<void(CheckDetails &, const QDBusMessage &)> read) {
+        ++pending->outstanding;
+        callDaemon(method, {}, context, [pending, read](const QDBusMessage &reply) {
+            read(pending->details, reply);
+            if (--pending->outstanding == 0)
+                pending->done(pending->details);
+        });
+    };
+    ask(QStringLiteral("GetUpgradeType"), [](CheckDetails &details, const QDBusMessage &reply) {
+        details.upgradeType = replyValue<int>(reply);
+    });
+    ask(QStringLiteral("GetPatchUpgradeSerial"),
+        [](CheckDetails &details, const QDBusMessage &reply) {
+            details.patchSerial = replyValue<QString>(reply);
+        });
+    ask(QStringLiteral("GetDistUpgradeSum"), [](CheckDetails &details, const QDBusMessage &reply) {
+        details.upgradeSum = replyValue<int>(reply);
+    });
+    ask(QStringLiteral("GetPackageSignature"),
+        [](CheckDetails &details, const QDBusMessage &reply) {
+            details.signatureState = replyValue<int>(reply, 0);
+            details.signer = replyValue<QString>(reply, 1);
+        });
+    if (checkFailed) {
+        ask(QStringLiteral("GetCheckFailureReason"),
+            [](CheckDetails &details, const QDBusMessage &reply) {
+                details.reasonKey = replyValue<QString>(reply, 0);
+                details.reasonDetail = replyValue<QString>(reply, 1);
+            });
     }
-    return replyValue<bool>(reply);
+}
+
+void OfflineUpdateModel::requestBackupStatus(QObject *context, std::function<void(bool)> done)
+{
+    callDaemon(QStringLiteral("IsAllowBackupSystem"), {}, context,
+        [done = std::move(done)](const QDBusMessage &reply) {
+            if (reply.type() == QDBusMessage::ErrorMessage)
+                qWarning() << "OfflineUpdateModel: IsAllowBackupSystem failed:"
+                           << reply.errorMessage();
+            done(replyValue<bool>(reply));
+        });
 }
 
 void OfflineUpdateModel::startOfflineUpgrade()
@@ -132,22 +183,34 @@ void OfflineUpdateModel::startOfflineUpgrade()
         &OfflineUpdateModel::notifyOfflineUpgradeFailed);
 }
 
-QString OfflineUpdateModel::getDesktopImage()
+void OfflineUpdateModel::requestDesktopImage(
+    QObject *context, std::function<void(const QString &)> done)
 {
-    const QString url = replyValue<QString>(m_windowManagerInvoker->Invoke(
-        QStringLiteral("GetCurrentWorkspaceBackground"), {}, QDBus::Block));
-    const QStringList parts
-        = url.split(QStringLiteral("://"), Qt::KeepEmptyParts, Qt::CaseSensitive);
-    return parts.size() < 2 ? QString() : parts.at(1);
+    const QDBusMessage call
+        = QDBusMessage::createMethodCall(WindowManagerService, QStringLiteral("/com/tevrin/wm"),
+            WindowManagerService, QStringLiteral("GetCurrentWorkspaceBackground"));
+    callAsync(QDBusConnection::sessionBus(), call, context,
+        [done = std::move(done)](const QDBusMessage &reply) {
+            const QStringList parts = replyValue<QString>(reply).split(
+                QStringLiteral("://"), Qt::KeepEmptyParts, Qt::CaseSensitive);
+            done(parts.size() < 2 ? QString() : parts.at(1));
+        });
 }
 
 void OfflineUpdateModel::systemReboot()
 {
-    // The reply does not matter: the reboot is requested after the hooks or after the
-    // time-out, whichever comes first.
-    m_daemonInvoker->Invoke(
-        QStringLiteral("StartExecHookPost"), { QDir::homePath() }, QDBus::Block);
-    m_sessionManagerInvoker->Invoke(QStringLiteral("RequestReboot"), {}, QDBus::NoBlock);
+    // Hooks run as root and may take long; rebooting under them could leave the system half
+    // changed, so there is no time limit. A daemon that dies meanwhile answers with an error.
+    callDaemon(
+        QStringLiteral("StartExecHookPost"), { QDir::homePath() }, this,
+        [this](const QDBusMessage &reply) {
+            if (reply.type() == QDBusMessage::ErrorMessage)
+                qWarning() << "OfflineUpdateModel: the post-upgrade hooks failed:"
+                           << reply.errorName() << reply.errorMessage();
+            m_sessionManagerInvoker->Invoke(QStringLiteral("RequestReboot"), {}, QDBus::NoBlock);
+            emit notifyRebootRequested();
+        },
+        INT_MAX);
 }
 
 void OfflineUpdateModel::acceptOfflineFileCheckResult(int itemType, bool result)

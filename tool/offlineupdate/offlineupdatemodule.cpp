@@ -1,5 +1,6 @@
 #include "offlineupdatemodule.h"
 
+#include "floatingnotice.h"
 #include "frameproxyinterface.h"
 #include "offlinecheckresultwidget.h"
 #include "offlineupdatecheckingwidget.h"
@@ -32,9 +33,31 @@ void OfflineUpdateModule::active(int pageIndex)
             &OfflineUpdateModule::acceptCheckFilePath);
         connect(m_model, &OfflineUpdateModel::notifyOfflineCheckResult, this,
             &OfflineUpdateModule::acceptOfflineCheckResult);
+        connect(m_model, &OfflineUpdateModel::notifyOfflineCheckFailed, this,
+            [this](const QString &reason) {
+                endCheck(OfflineUpdateCheckingWidget::notStartedText(reason));
+            });
+        connect(m_model, &OfflineUpdateModel::notifyDaemonVanished, this,
+            [this] { endCheck(OfflineUpdateCheckingWidget::serviceStoppedText()); });
     }
-    m_importPage = new OfflineUpdateWidget(m_model, nullptr);
-    m_frameProxy->pushWidget(this, m_importPage);
+
+    switch (m_check) {
+    case Checking:
+        pushCheckingPage();
+        break;
+    case Reported:
+        m_check = NoCheck;
+        pushResultPage(m_reportedItem, m_reportedResult);
+        break;
+    case Ended:
+        m_check = NoCheck;
+        pushCheckingPage();
+        m_checkingPage->showFailure(m_endText);
+        break;
+    case NoCheck:
+        pushImportPage();
+        break;
+    }
 }
 
 void OfflineUpdateModule::deactive()
@@ -50,10 +73,55 @@ void OfflineUpdateModule::deactive()
     m_resultPage = nullptr;
 }
 
+void OfflineUpdateModule::pushImportPage()
+{
+    m_importPage = new OfflineUpdateWidget(m_model, nullptr);
+    m_frameProxy->pushWidget(this, m_importPage);
+}
+
+void OfflineUpdateModule::pushCheckingPage()
+{
+    m_checkingPage = new OfflineUpdateCheckingWidget(m_model, nullptr);
+    connect(m_checkingPage, &OfflineUpdateCheckingWidget::backRequested, this, [this] {
+        if (m_checkingPage)
+            m_checkingPage->deleteLater();
+        m_checkingPage = nullptr;
+        pushImportPage();
+    });
+    m_frameProxy->pushWidget(this, m_checkingPage);
+}
+
+void OfflineUpdateModule::pushResultPage(int itemType, bool result)
+{
+    m_resultPage = new OfflineCheckResultWidget(m_model, itemType, result, nullptr);
+    m_frameProxy->pushWidget(this, m_resultPage);
+}
+
 void OfflineUpdateModule::setOfflineUpdateFile(const QString &path)
 {
     if (m_importPage)
         m_importPage->setOfflineUpdateFile(path);
+}
+
+bool OfflineUpdateModule::upgradeUnderWay() const
+{
+    return m_resultPage && m_resultPage->upgradeUnderWay();
+}
+
+bool OfflineUpdateModule::acceptNewCheck(QWidget *window)
+{
+    if (upgradeUnderWay()) {
+        m_resultPage->showNotice(
+            tr("An upgrade is under way, so you cannot check another package now."));
+        return false;
+    }
+    if (m_check == Checking) {
+        showFloatingNotice(m_checkingPage ? static_cast<QWidget *>(m_checkingPage) : window,
+            tr("A package is being checked, so you cannot check another package now."));
+        return false;
+    }
+    m_check = NoCheck;
+    return true;
 }
 
 void OfflineUpdateModule::acceptCheckFilePath(const QString &filepath)
@@ -64,25 +132,43 @@ void OfflineUpdateModule::acceptCheckFilePath(const QString &filepath)
     if (m_checkingPage)
         return;
 
-    m_checkingPage = new OfflineUpdateCheckingWidget(m_model, nullptr);
-    m_frameProxy->pushWidget(this, m_checkingPage);
+    m_check = Checking;
+    pushCheckingPage();
     m_model->startOfflineFileChecking(filepath);
 }
 
 void OfflineUpdateModule::acceptOfflineCheckResult(int itemType, bool result)
 {
-    // Without a checking page no check of ours is under way: the report belongs to a check
-    // this module has walked away from (it was activated anew meanwhile) or to another client
-    // of the daemon, and a result page for it would push aside the page the user is on.
-    if (!m_checkingPage) {
+    // Without a check of ours under way the report belongs to another client of the daemon,
+    // and a result page for it would push aside the page the user is on.
+    if (m_check != Checking) {
         qInfo() << Q_FUNC_INFO << "no check of this module is under way; ignoring the report"
                 << itemType << result;
         return;
     }
+    if (!m_checkingPage) {
+        // Another module is shown: the result waits for this one's next activation.
+        m_check = Reported;
+        m_reportedItem = itemType;
+        m_reportedResult = result;
+        return;
+    }
+    m_check = NoCheck;
     m_checkingPage->stopWaiting();
     m_checkingPage->deleteLater();
     m_checkingPage = nullptr;
+    pushResultPage(itemType, result);
+}
 
-    m_resultPage = new OfflineCheckResultWidget(m_model, itemType, result, nullptr);
-    m_frameProxy->pushWidget(this, m_resultPage);
+void OfflineUpdateModule::endCheck(const QString &text)
+{
+    if (m_check != Checking)
+        return;
+    if (!m_checkingPage) {
+        m_check = Ended;
+        m_endText = text;
+        return;
+    }
+    m_check = NoCheck;
+    m_checkingPage->showFailure(text);
 }

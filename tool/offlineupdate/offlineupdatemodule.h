@@ -10,9 +10,12 @@ class OfflineCheckResultWidget;
 class OfflineUpdateCheckingWidget;
 class OfflineUpdateModel;
 class OfflineUpdateWidget;
+class QWidget;
 
 // Chains the import page, the checking page and the check result page around one model, which
-// it makes on its first activation and keeps, with its connections, for its whole life.
+// it makes on its first activation and keeps, with its connections, for its whole life. A check
+// outlives the pages: the module follows it while another module is shown and, when it is
+// activated again, shows the check's page (still checking, its result, or why it ended).
 class OfflineUpdateModule : public QObject, public ModuleInterface
 {
     Q_OBJECT
@@ -27,16 +30,33 @@ public:
 
     // Hands |path| to the import page; dropped while no import page is shown.
     void setOfflineUpdateFile(const QString &path);
+    // Whether a new package may be checked now. When not (a check or an upgrade is under
+    // way), says why over the page in front, or over |window| when no page of this module is
+    // shown. When it may, an outcome not yet seen gives way to the new check.
+    bool acceptNewCheck(QWidget *window);
+    bool upgradeUnderWay() const;
 
 public slots:
     void acceptCheckFilePath(const QString &filepath);
     void acceptOfflineCheckResult(int itemType, bool result);
 
 private:
+    enum Check { NoCheck, Checking, Reported, Ended };
+
+    void pushImportPage();
+    void pushCheckingPage();
+    void pushResultPage(int itemType, bool result);
+    // The check will not report: says |text| on the checking page, now or when it is shown.
+    void endCheck(const QString &text);
+
     // Once pushed, the pages belong to the main window, which may destroy them before this
     // module: the guarded pointers keep deactive() from touching a page that is gone.
     QPointer<OfflineUpdateWidget> m_importPage;
     QPointer<OfflineUpdateCheckingWidget> m_checkingPage;
     QPointer<OfflineCheckResultWidget> m_resultPage;
     OfflineUpdateModel *m_model = nullptr;
+    Check m_check = NoCheck;
+    int m_reportedItem = 0;
+    bool m_reportedResult = false;
+    QString m_endText;
 };

@@ -4,9 +4,11 @@
 #include "fontsizemanager.h"
 #include "label.h"
 #include "offlineupdatemodel.h"
+#include "screensaverinhibitor.h"
 #include "upgradewidget.h"
 
 #include <QCloseEvent>
+#include <QDBusConnection>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -24,6 +26,7 @@ namespace {
 
 const int LogBlockCount = 10;
 const int DotIntervalMs = 1000;
+const int InfoDelayMs = 50;
 const int KeyPressIntervalMs = 30000;
 // Shown where the wallpaper is unknown or cannot be read, under the same dark layer.
 const QColor FallbackBackground(0x12, 0x1c, 0x2c);
@@ -59,11 +62,16 @@ OfflineUpgradeDialog::OfflineUpgradeDialog(OfflineUpdateModel *model, QWidget *p
     showFullScreen();
     initData();
 
+    // A synthetic key press every 30 s is the last resort for a desktop without a screen saver
+    // service: it also wakes a screen that blanked anyway.
     m_keyPressTimer = new QTimer(this);
     m_keyPressTimer->setObjectName(QStringLiteral("keyPressTimer"));
     m_keyPressTimer->setInterval(KeyPressIntervalMs);
     connect(m_keyPressTimer, &QTimer::timeout, this, &OfflineUpgradeDialog::pressKey);
-    m_keyPressTimer->start();
+    m_screenSaver = new ScreenSaverInhibitor(QDBusConnection::sessionBus(), this);
+    connect(m_screenSaver, &ScreenSaverInhibitor::unavailable, m_keyPressTimer,
+        QOverload<>::of(&QTimer::start));
+    m_screenSaver->inhibit(tr("The system is being upgraded"));
 }
 
 void OfflineUpgradeDialog::initUI()
@@ -72,9 +80,11 @@ void OfflineUpgradeDialog::initUI()
     resize(screenSize);
 
     if (m_model) {
-        const QString path = m_model->getDesktopImage();
-        if (!path.isEmpty())
-            m_wallpaper.load(path);
+        m_model->requestDesktopImage(this, [this](const QString &path) {
+            if (path.isEmpty() || !m_wallpaper.load(path))
+                return;
+            updateBackground();
+        });
     }
     m_background = new QWidget(this);
     m_background->setAutoFillBackground(true);
@@ -173,6 +183,11 @@ void OfflineUpgradeDialog::initData()
 {
     setUpgradeProgress(0);
 
+    m_infoTimer = new QTimer(this);
+    m_infoTimer->setSingleShot(true);
+    m_infoTimer->setInterval(InfoDelayMs);
+    connect(m_infoTimer, &QTimer::timeout, this, &OfflineUpgradeDialog::showPendingInfo);
+
     m_dotTimer = new QTimer(this);
     m_dotTimer->setObjectName(QStringLiteral("dotTimer"));
     m_dotTimer->setInterval(DotIntervalMs);
@@ -194,7 +209,20 @@ void OfflineUpgradeDialog::setUpgradeProgress(int progress)
 
 void OfflineUpgradeDialog::setUpgradeInfo(const QString &info)
 {
-    m_logEdit->append(info);
+    // apt writes in bursts of hundreds of lines; laid out one by one they would hold up the
+    // window. They are shown together a moment later, and only those that stay in the box.
+    m_pendingInfo.append(info);
+    if (m_pendingInfo.size() > LogBlockCount)
+        m_pendingInfo.removeFirst();
+    if (!m_infoTimer->isActive())
+        m_infoTimer->start();
+}
+
+void OfflineUpgradeDialog::showPendingInfo()
+{
+    for (const QString &info : qAsConst(m_pendingInfo))
+        m_logEdit->append(info);
+    m_pendingInfo.clear();
     // Wrapped lines can overflow the box; the newest one must stay in sight.
     QScrollBar *scrollBar = m_logEdit->verticalScrollBar();
     scrollBar->setValue(scrollBar->maximum());
@@ -213,6 +241,7 @@ void OfflineUpgradeDialog::closeEvent(QCloseEvent *event)
     // for a long time afterwards: nothing should animate or press keys for the desktop then.
     m_dotTimer->stop();
     m_keyPressTimer->stop();
+    m_screenSaver->release();
     QWidget::closeEvent(event);
 }
 
@@ -248,8 +277,7 @@ void OfflineUpgradeDialog::updateBackground()
 
 void OfflineUpgradeDialog::pressKey()
 {
-    // A synthetic key press every 30 s keeps the session from going idle (screen saver, lock
-    // screen) during a long upgrade. The process is not waited for: that would freeze the
+    // The process is not waited for: that would freeze the
     // progress and the streaming upgrade output while it starts and runs. One at a time, so a
     // hanging one does not pile up more behind it.
     if (m_keyPressProcess)

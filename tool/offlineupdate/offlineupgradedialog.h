@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
 class OfflineUpdateModel;
@@ -12,6 +13,7 @@ class QProgressBar;
 class QResizeEvent;
 class QTextEdit;
 class QTimer;
+class ScreenSaverInhibitor;
 class UpgradeWidget;
 
 namespace Karvo {
@@ -27,7 +29,7 @@ class OfflineUpgradeDialog : public QWidget
 
 public:
     // Shows itself full-screen at once; the caller raises it and grabs the keyboard for it.
-    // Both timers and a running key press are children and end with the dialog.
+    // Until it is closed it keeps the screen from blanking. The wallpaper comes in later.
     OfflineUpgradeDialog(OfflineUpdateModel *model, QWidget *parent);
 
     void setUpgradeProgress(int progress);
@@ -43,6 +45,7 @@ private:
     void initUI();
     void initData();
     void setWarningDots(const QString &dots);
+    void showPendingInfo();
     void updateBackground();
     void pressKey();
 
@@ -55,7 +58,10 @@ private:
     Karvo::Label *m_warningLabel = nullptr;
     QTextEdit *m_logEdit = nullptr;
     int m_dotCount = 0;
+    QStringList m_pendingInfo;
+    QTimer *m_infoTimer = nullptr;
     QTimer *m_dotTimer = nullptr;
     QTimer *m_keyPressTimer = nullptr;
+    ScreenSaverInhibitor *m_screenSaver = nullptr;
     QPointer<QProcess> m_keyPressProcess;
 };

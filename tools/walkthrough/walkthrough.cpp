@@ -117,7 +117,8 @@ void Walkthrough::waitForRefusal()
 void Walkthrough::takeResult()
 {
     m_page = m_window->findChild<OfflineCheckResultWidget *>();
-    if (!m_page)
+    // The page fills in once the daemon has answered its questions about the check.
+    if (!m_page || tableText(m_page).isEmpty())
         return;
     qInfo().noquote() << "check result:" << tableText(m_page);
     shoot(QStringLiteral("result"), m_window);
