@@ -138,6 +138,7 @@ EOF
   </policy>
   <include>$devenv_source_dir/data/com.tevrin.offline.update.daemon.conf</include>
   <include>$devenv_source_dir/tools/devabrecovery/com.tevrin.ABRecovery.conf</include>
+  <include>$devenv_source_dir/tools/devlogind/org.freedesktop.login1.conf</include>
 </busconfig>
 EOF
     devenv_start_bus session
@@ -173,7 +174,8 @@ devenv_tool_environment() {
 }
 
 # The window manager stand-in answers the wallpaper the progress screen blurs; the session
-# manager stand-in records every reboot request in $devenv_reboots instead of rebooting.
+# manager stand-in records every reboot request in $devenv_reboots instead of rebooting; the
+# screen saver stand-in records in $devenv_screensaver_record when blanking was held off.
 devenv_start_desktop_services() { # build-dir
     local devservices="$1/tools/devservices"
     devenv_reboots="$devenv_work/reboots"
@@ -184,10 +186,22 @@ devenv_start_desktop_services() { # build-dir
     "$devservices/tevrin-dev-sessionmanager" --record "$devenv_reboots" \
         >"$devenv_work/sessionmanager.log" 2>&1 &
     devenv_pids+=($!)
+    devenv_screensaver_record="$devenv_work/screensaver-record.log"
+    "$devservices/tevrin-dev-screensaver" --record "$devenv_screensaver_record" \
+        >"$devenv_work/screensaver.log" 2>&1 &
+    devenv_pids+=($!)
+    devenv_wait_for 10 grep -qx ready "$devenv_work/screensaver.log" ||
+        devenv_fail "tevrin-dev-screensaver did not start: $(cat "$devenv_work/screensaver.log")"
     devenv_wait_for 10 grep -qx ready "$devenv_work/wm.log" ||
         devenv_fail "tevrin-dev-wm did not start: $(cat "$devenv_work/wm.log")"
     devenv_wait_for 10 grep -qx ready "$devenv_work/sessionmanager.log" ||
         devenv_fail "tevrin-dev-sessionmanager did not start: $(cat "$devenv_work/sessionmanager.log")"
+}
+
+# Whether the daemon held shutdown off at some time and let it go again.
+devenv_shutdown_was_held() {
+    grep -q ' taken [0-9]* "shutdown:sleep"' "$devenv_logind_record" &&
+        grep -q ' closed [0-9]' "$devenv_logind_record"
 }
 
 devenv_daemon_on_bus() {
@@ -196,9 +210,16 @@ devenv_daemon_on_bus() {
         grep -q "boolean true"
 }
 
-# The real daemon, as root, on the private system bus. It also appends to its usual log,
-# /var/log/tevrin-offline-update-daemon.log.
+# The real daemon, as root, on the private system bus, beside the login manager stand-in, which
+# records in $devenv_logind_record when shutdown was held off. The daemon also appends to its
+# usual log, /var/log/tevrin-offline-update-daemon.log.
 devenv_start_daemon() { # build-dir
+    devenv_logind_record="$devenv_work/logind-record.log"
+    "$1/tools/devlogind/tevrin-dev-logind" --record "$devenv_logind_record" \
+        >"$devenv_work/logind.log" 2>&1 &
+    devenv_pids+=($!)
+    devenv_wait_for 10 grep -q ' ready$' "$devenv_logind_record" ||
+        devenv_fail "tevrin-dev-logind did not start: $(cat "$devenv_work/logind.log")"
     "$1/daemon/tevrin-offline-update-daemon" >"$devenv_work/daemon.log" 2>&1 &
     devenv_daemon_pid=$!
     devenv_pids+=("$devenv_daemon_pid")

@@ -100,7 +100,7 @@ configure=(cmake -S "$source_dir" -B "$build_dir")
 as_user "${configure[@]}"
 as_user cmake --build "$build_dir" -j"$jobs" --target tevrin-offline-update-tool \
     tevrin-offline-update-daemon tevrin-tool-walkthrough tevrin-dev-wm \
-    tevrin-dev-sessionmanager tevrin-dev-abrecovery
+    tevrin-dev-sessionmanager tevrin-dev-abrecovery tevrin-dev-logind tevrin-dev-screensaver
 build_dir=$(cd "$build_dir" && pwd)
 
 # --- the system ----------------------------------------------------------------------------
@@ -173,6 +173,9 @@ upgraded=no
 echo "upgraded: $upgraded ($devenv_probe ${version:-not installed}; the package offered 2.0)"
 reboot=no
 [ "$(devenv_reboot_requests)" -gt 0 ] && reboot=yes
+held=no
+devenv_shutdown_was_held && held=yes
+echo "shutdown was held off during the upgrade: $held"
 echo "reboot requested: $reboot (the session manager stand-in only records it; nothing was rebooted)"
 # On a display the user decides how far to go; the walkthrough has to get to the end.
 if [ "$use_display" = 0 ] && { [ "$walked" = 0 ] || [ "$upgraded" = no ] || [ "$reboot" = no ]; }; then
