@@ -1,4 +1,4 @@
-// The tool: its command line, its window's page stack and modules in process on the offscreen
+// The tool: its command line, its window's modules in process on the offscreen
 // platform with the real modules on private buses, and the real program's single instance. The
 // page flow of a check is the end-to-end test's. Faults caught here:
 // - arguments dispatched out of order or stopping at the first match, the file-type error for a
@@ -6,7 +6,6 @@
 //   passed on as files;
 // - coming back to the offline module during a check showing anything but the check; models
 //   made again on re-activation;
-// - popping the stack deactivating another module than the top page's;
 // - a second start not ending at once with 0 and saying why, or not handing its package over
 //   to the first, which must check it; a start without a session bus doing anything else; Show
 //   not answering, ExitApp not ending the program with 0 or leaving the name behind.
@@ -53,19 +52,6 @@ void press(const MainWindow &window, int row)
     emit list->pressed(list->model()->index(row, 0));
 }
 
-// A module of the test's own, to see which module the window deactivates when it pops a page.
-class RecordingModule : public ModuleInterface
-{
-public:
-    using ModuleInterface::ModuleInterface;
-    QString name() const override { return QStringLiteral("recording"); }
-    void active(int) override { ++activations; }
-    void deactive() override { ++deactivations; }
-
-    int activations = 0;
-    int deactivations = 0;
-};
-
 const QByteArray RefusedLine
     = QByteArrayLiteral("dbus service already registered!  \"com.tevrin.offline.update.tool\"");
 
@@ -92,7 +78,6 @@ private slots:
     void dispatch_data();
     void dispatch();
     void reactivationKeepsTheCheck();
-    void pageStack();
     void refusedStart_data();
     void refusedStart();
 
@@ -203,29 +188,6 @@ void tst_Tool::reactivationKeepsTheCheck()
     press(window, 2);
     press(window, 1);
     QCOMPARE(window.findChildren<OfflineUpdateModel *>().size(), 1);
-}
-
-void tst_Tool::pageStack()
-{
-    MainWindow window;
-    OfflineUpdateWidget *import = onlyPage<OfflineUpdateWidget>(window);
-    RecordingModule recording(&window);
-    QCOMPARE(window.currentModule()->name(), QStringLiteral("offlineupdate"));
-    QCOMPARE(onlyPage<OfflineUpdateWidget>(window), import);
-
-    auto *page = new QWidget;
-    window.pushWidget(&recording, page);
-    QCOMPARE(window.currentModule(), &recording);
-    QCOMPARE(page->window(), &window);
-    // The offline module's import page lies below; only the top entry's module is told.
-    window.setCurrentModule(2, 0);
-    QCOMPARE(recording.deactivations, 1);
-    QCOMPARE(recording.activations, 0);
-    QCOMPARE(window.currentModule()->name(), QStringLiteral("systemupdate"));
-    window.setCurrentModule(1, 0);
-    QCOMPARE(recording.deactivations, 1);
-    // The system module's page went with it; only the new one stands.
-    QCOMPARE(livePages<BlankPage>(window).size(), 1);
 }
 
 std::unique_ptr<ChildProcess> tst_Tool::startTool(
