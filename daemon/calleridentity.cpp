@@ -1,9 +1,12 @@
 #include "calleridentity.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 CallerIdentity CallerIdentity::root()
@@ -42,19 +45,40 @@ bool CallerIdentity::lookUp(uid_t uid, CallerIdentity *identity, QString *error)
     return true;
 }
 
+FileDescriptor CallerIdentity::openHome(const QString &homePath, QString *refusal) const
+{
+    if (homePath.isEmpty() || !homePath.startsWith(QLatin1Char('/'))) {
+        *refusal = QStringLiteral("the home path %1 is not an absolute path").arg(homePath);
+        return FileDescriptor();
+    }
+    // O_NONBLOCK: whatever the path names, opening it must not wait (a FIFO is no directory,
+    // but the daemon should not have to rely on the order of the kernel's checks).
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK | (isRoot() ? 0 : O_NOFOLLOW);
+    FileDescriptor directory(::open(QFile::encodeName(homePath).constData(), flags));
+    if (!directory.isValid()) {
+        *refusal = QStringLiteral("%1 is not a directory: %2")
+                       .arg(homePath, QString::fromLocal8Bit(std::strerror(errno)));
+        return FileDescriptor();
+    }
+    if (isRoot())
+        return directory;
+
+    struct stat named = {};
+    struct stat own = {};
+    if (fstat(directory.get(), &named) < 0 || ::stat(QFile::encodeName(home).constData(), &own) < 0
+        || named.st_dev != own.st_dev || named.st_ino != own.st_ino) {
+        *refusal = QStringLiteral("%1 is not the home directory of uid %2 (%3)")
+                       .arg(homePath)
+                       .arg(uid)
+                       .arg(home);
+        return FileDescriptor();
+    }
+    return directory;
+}
+
 QString CallerIdentity::refuseHome(const QString &homePath) const
 {
-    if (homePath.isEmpty() || !homePath.startsWith(QLatin1Char('/')))
-        return QStringLiteral("the home path %1 is not an absolute path").arg(homePath);
-    if (isRoot()) {
-        if (!QFileInfo(homePath).isDir())
-            return QStringLiteral("%1 is not a directory").arg(homePath);
-        return {};
-    }
-    if (QDir::cleanPath(homePath) != QDir::cleanPath(home))
-        return QStringLiteral("%1 is not the home directory of uid %2 (%3)")
-            .arg(homePath)
-            .arg(uid)
-            .arg(home);
-    return {};
+    QString refusal;
+    openHome(homePath, &refusal);
+    return refusal;
 }

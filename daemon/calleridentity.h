@@ -1,5 +1,7 @@
 #pragma once
 
+#include "filedescriptor.h"
+
 #include <QString>
 #include <sys/types.h>
 #include <vector>
@@ -19,7 +21,14 @@ struct CallerIdentity
     // False, with the reason in |error|, when the uid has no entry in the password database.
     static bool lookUp(uid_t uid, CallerIdentity *identity, QString *error);
 
-    // Empty when |homePath| may be used as this caller's home directory, else the reason it
-    // may not: a user names only their own home, root any existing directory.
+    // Opens |homePath| as this caller's home directory: a user may name only the directory
+    // that is their home in the password database (compared by device and inode, so no
+    // spelling of another directory, "/home/alice/link/.." included, passes), root any
+    // existing directory. A final symbolic link is not followed for a user. On refusal the
+    // descriptor is invalid and |refusal| says why.
+    FileDescriptor openHome(const QString &homePath, QString *refusal) const;
+
+    // Empty when |homePath| may be used as this caller's home directory (openHome), else the
+    // reason it may not.
     QString refuseHome(const QString &homePath) const;
 };

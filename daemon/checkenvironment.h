@@ -15,4 +15,15 @@ struct CheckEnvironment
     QString bash = QStringLiteral("/bin/bash");
     QString sourceList = QStringLiteral("/etc/tevrin-offline-update/update.list");
     QString listsDirectory = QStringLiteral("/var/lib/upgrade/lists/");
+    // Root-owned; each user's mounts go into <runDirectory>/<uid>/.
+    QString runDirectory = QStringLiteral("/run/tevrin-offline-update");
+    int hookTimeLimitMs = 30000;
+    QString setpriv = QStringLiteral("setpriv");
+    QString unshare = QStringLiteral("unshare");
+    QString dpkg = QStringLiteral("dpkg");
+    QString dpkgAdminDirectory = QStringLiteral("/var/lib/dpkg");
+    QString gpgv = QStringLiteral("gpgv");
+    QString gpg = QStringLiteral("gpg"); // only to read armored trusted keys
+    QString trustDirectory = QStringLiteral("/etc/tevrin-offline-update/trusted.gpg.d");
+    QString configFile = QStringLiteral("/etc/tevrin-offline-update/daemon.conf");
 };

@@ -3,45 +3,83 @@
 #include "aptsource.h"
 #include "architecturetable.h"
 #include "commandoutput.h"
+#include "daemonconfig.h"
 #include "diskspace.h"
 #include "hookscript.h"
+#include "offlineupdateprotocol.h"
 #include "packagemanifest.h"
+#include "packagesignature.h"
 #include "safetree.h"
+#include "upgraderun.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFile>
-#include <QTextCodec>
-#include <QTextDecoder>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QSaveFile>
+#include <QtConcurrent>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace OfflineUpdate;
+
 namespace {
 
-const QByteArray CacheName = QByteArrayLiteral("tevrin-offline-update");
-const QByteArray PackageMountName = QByteArrayLiteral("oup");
-const QByteArray HooksMountName = QByteArrayLiteral("hooks");
-const QByteArray RepositoryMountName = QByteArrayLiteral("repo");
 // A manifest is a few hundred bytes; anything far larger is not one and is not read whole.
 constexpr qint64 ManifestLimit = 1024 * 1024;
 
-QString cacheDirectory(const QString &homepath)
-{
-    return homepath + QStringLiteral("/.cache/tevrin-offline-update/");
-}
-
-QString lastError()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
 bool hasEntry(int directoryFd, const char *name)
 {
-    struct stat status {};
+    struct stat status
+    {
+    };
     return fstatat(directoryFd, name, &status, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// An image inside the package, never through a link: a link there could name any file of the
+// machine. Invalid, with errno set, when it is missing or not a regular file.
+FileDescriptor openImage(int packageRootFd, const char *name)
+{
+    FileDescriptor image(
+        openat(packageRootFd, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    struct stat status
+    {
+    };
+    if (image.isValid() && (fstat(image.get(), &status) < 0 || !S_ISREG(status.st_mode))) {
+        image.reset();
+        errno = EINVAL;
+    }
+    return image;
+}
+
+QString gib(qint64 kib)
+{
+    return QString::number(double(kib) / 1048576.0, 'f', 1);
+}
+
+QString describe(const AsyncCommand::Result &result)
+{
+    if (!result.finished)
+        return result.errorString;
+    const QString said = CommandOutput::decode(result.standardError + result.standardOutput);
+    return QStringLiteral("exit code %1%2")
+        .arg(result.exitCode)
+        .arg(said.isEmpty() ? QString() : QStringLiteral(": ") + said);
+}
+
+// apt's first error or warning says best why a repository could not be read.
+QString aptComplaint(const AsyncCommand::Result &result)
+{
+    const QStringList lines = QString::fromLocal8Bit(result.standardError + result.standardOutput)
+                                  .split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        if (line.startsWith(QLatin1String("E:")) || line.startsWith(QLatin1String("W:")))
+            return line.trimmed();
+    }
+    return describe(result);
 }
 
 } // namespace
@@ -49,224 +87,319 @@ bool hasEntry(int directoryFd, const char *name)
 OfflineCheck::OfflineCheck(const CheckEnvironment &environment, QObject *parent)
     : QObject(parent)
     , m_environment(environment)
-    , m_mounter(environment.mount, environment.umount, environment.losetup)
+    , m_upgrade(new UpgradeRun(environment, this))
 {
-    connect(&m_process, &QProcess::readyReadStandardOutput, this, &OfflineCheck::onReadData);
+    connect(m_upgrade, &UpgradeRun::output, this, &OfflineCheck::sendExecDistUpgradeInfo);
+    connect(m_upgrade, &UpgradeRun::progress, this, &OfflineCheck::sendUpgradeProgress);
+    connect(m_upgrade, &UpgradeRun::finished, this, [this](bool success, const QString &why) {
+        qWarning() << "Exit code:" << (success ? 0 : 1) << why;
+        emit upgradeFinished(success);
+    });
 }
 
 OfflineCheck::~OfflineCheck() = default;
 
-void OfflineCheck::startOfflineFileCheck(const CallerIdentity &caller, const QString &homepath,
-                                         const QString &filepath)
+void OfflineCheck::runCommand(
+    const QString &program, const QStringList &arguments, AsyncCommand::Done done)
 {
-    m_caller = caller;
-    const int failed = [&]() -> int {
-        if (!checkOfflineFile(filepath))
-            return PackageFileItem;
-        if (!checkOfflineFileDirComplete(homepath, filepath))
-            return PackageLayoutItem;
-        if (!checkHookPre(homepath))
-            return PreHookItem;
-        checkOfflineUpgradeType(homepath);
-        if (!checkSystemVersion())
-            return SystemVersionItem;
-        if (!checkOfflineFileArch())
-            return ArchitectureItem;
-        if (!checkSystemBackupSpace())
-            return BackupSpaceItem;
-        return checkUpgradeSum(homepath) ? -1 : UpgradableItem;
-    }();
-
-    // Nothing of a run stays open: the mounts hold their images by themselves.
-    m_package = PackageFile();
-    m_cacheDirectory.reset();
-    m_packageRoot.reset();
-
-    if (failed < 0)
-        emit sendOfflineFileCheckResult(UpgradableItem, true);
-    else
-        emit sendOfflineFileCheckResult(failed, false);
+    AsyncCommand::start(this, program, arguments, CommandOutput::WaitMs, std::move(done));
 }
 
-bool OfflineCheck::checkOfflineFile(const QString &filepath)
+void OfflineCheck::startOfflineFileCheck(
+    const CallerIdentity &caller, const QString &homepath, const QString &filepath)
+{
+    // Nothing of an earlier run may be read as this one's.
+    m_checking = true;
+    m_upgradeType = UnknownUpgrade;
+    m_patchSerial.clear();
+    m_offlineType.clear();
+    m_offlineArch.clear();
+    m_upgradeSum = 0;
+    m_signedBy.clear();
+    m_record = Record();
+    m_record.uid = caller.uid;
+    m_record.homePath = homepath;
+    m_run = RunContext();
+    m_caller = caller;
+    m_homePath = homepath;
+    // Not a reason to refuse the package, since the upgrade repairs dpkg first; noted so that
+    // whoever reads the log knows why the upgrade will start with a repair.
+    runCommand(m_environment.dpkg, UpgradeRun::auditArguments(m_environment),
+        [](const AsyncCommand::Result &audit) {
+            if (!audit.standardOutput.trimmed().isEmpty())
+                qWarning() << "dpkg was left interrupted; the next upgrade repairs it first:"
+                           << audit.standardOutput.left(2000);
+        });
+    checkOfflineFile(filepath);
+}
+
+void OfflineCheck::fail(int item, const QString &key, const QString &detail)
+{
+    m_record.reasonKey = key;
+    m_record.reasonDetail = detail;
+    finishRun(item, false);
+}
+
+void OfflineCheck::finishRun(int item, bool passed)
+{
+    m_record.valid = true;
+    m_record.passed = passed;
+    // Nothing of a run stays open: the mounts hold their images by themselves.
+    m_package = PackageFile();
+    m_packageRoot.reset();
+    m_checking = false;
+    emit sendOfflineFileCheckResult(item, passed);
+}
+
+void OfflineCheck::checkOfflineFile(const QString &filepath)
 {
     m_package = PackageFile::open(m_caller, filepath);
     switch (m_package.outcome()) {
     case PackageFile::Missing:
         qWarning() << Q_FUNC_INFO << QStringLiteral("%1 not exist").arg(filepath);
-        return false;
+        fail(PackageFileItem, Reason::FileMissing, filepath);
+        return;
     case PackageFile::Refused:
         qWarning() << Q_FUNC_INFO
                    << QStringLiteral("refusing %1 for uid %2: %3")
                           .arg(filepath)
                           .arg(m_caller.uid)
                           .arg(m_package.reason());
-        return false;
+        fail(PackageFileItem,
+            m_package.reason() == QLatin1String("not a regular file") ? Reason::NotRegularFile
+                                                                      : Reason::NotReadable,
+            m_package.reason());
+        return;
     case PackageFile::Opened:
         break;
     }
 
-    const qint64 freeKiB = DiskSpace::parseKiB(getHomeFreeSize());
-    qInfo() << Q_FUNC_INFO
-            << QStringLiteral("redundant space size: %1Mb").arg(DiskSpace::PackageReserveMiB);
-    qInfo() << Q_FUNC_INFO
-            << QStringLiteral("Offline file size: %1Mb").arg(m_package.size() / 1048576);
-    qInfo() << Q_FUNC_INFO << QStringLiteral("System free space size: %1Mb").arg(freeKiB / 1024);
-    return DiskSpace::packageFits(m_package.size(), freeKiB);
-}
-
-bool OfflineCheck::checkOfflineFileDirComplete(const QString &homepath, const QString &filepath)
-{
-    Q_UNUSED(filepath) // the package was opened by item 0 and is held since
-    const QString cachePath = cacheDirectory(homepath);
-    const QString refusal = m_caller.refuseHome(homepath);
-    if (!refusal.isEmpty()) {
-        qWarning() << Q_FUNC_INFO << QStringLiteral("refusing the home path: %1").arg(refusal);
-        return false;
-    }
-
-    // The home directory comes from the password database (or from root), so it is opened as
-    // it is named; everything below it belongs to the user and is never followed.
-    const FileDescriptor home(
-        ::open(QFile::encodeName(homepath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    FileDescriptor cacheParent;
-    if (home.isValid()) {
-        cacheParent = SafeTree::openDirectory(home.get(), QByteArrayLiteral(".cache"));
-        if (!cacheParent.isValid() && errno == ENOENT
-            && mkdirat(home.get(), ".cache", 0700) == 0) {
-            // Made for the user, as their desktop would have: a root-owned ~/.cache would
-            // break every program of theirs that caches anything.
-            if (fchownat(home.get(), ".cache", m_caller.uid, m_caller.gid, AT_SYMLINK_NOFOLLOW) < 0)
-                qWarning() << Q_FUNC_INFO << "cannot hand ~/.cache to its user:" << lastError();
-            cacheParent = SafeTree::openDirectory(home.get(), QByteArrayLiteral(".cache"));
-        }
-    }
-    if (!cacheParent.isValid()) {
-        qWarning() << Q_FUNC_INFO << QStringLiteral("Failed mkdir dir %1:").arg(cachePath)
-                   << lastError();
-        return false;
-    }
-
-    if (!clearCacheDirectory(cacheParent.get()))
-        return false;
-
-    // Made afresh by root, never taken over: a directory the user slipped in after the
-    // clearing is not one whose mounts a later run would take down.
-    if (mkdirat(cacheParent.get(), CacheName.constData(), 0755) == 0)
-        m_cacheDirectory = SafeTree::openDirectory(cacheParent.get(), CacheName);
-    if (!m_cacheDirectory.isValid()) {
-        qWarning() << Q_FUNC_INFO << QStringLiteral("Failed mkdir dir %1:").arg(cachePath)
-                   << lastError();
-        return false;
-    }
-    const FileDescriptor mountPoint =
-        SafeTree::makeDirectory(m_cacheDirectory.get(), PackageMountName, 0755);
-    if (!mountPoint.isValid()) {
-        qWarning() << Q_FUNC_INFO
-                   << QStringLiteral("Failed mkdir dir %1:").arg(cachePath + QStringLiteral("oup/"))
-                   << lastError();
-        return false;
-    }
-
-    QString error;
-    if (!m_mounter.mount(m_package.fd(), mountPoint.get(), -1, &error)) {
-        qWarning() << Q_FUNC_INFO << "Failed mount oup path:" << error;
-        return false;
-    }
-    // Opened anew: the descriptor taken before the mount still shows the empty directory.
-    m_packageRoot = SafeTree::openDirectory(m_cacheDirectory.get(), PackageMountName);
-    return m_packageRoot.isValid() && hasEntry(m_packageRoot.get(), "info.json")
-           && hasEntry(m_packageRoot.get(), "oup-format")
-           && hasEntry(m_packageRoot.get(), "repo.sfs");
-}
-
-bool OfflineCheck::clearCacheDirectory(int cacheParentFd)
-{
-    struct stat status {};
-    if (fstatat(cacheParentFd, CacheName.constData(), &status, AT_SYMLINK_NOFOLLOW) < 0)
-        return errno == ENOENT;
-
-    if (S_ISDIR(status.st_mode)) {
-        // Only a cache directory that the daemon made (root's, writable by nobody else) can
-        // hold its mounts; in any other, a "mount point" may be a link a user placed to make
-        // root unmount something elsewhere.
-        const FileDescriptor cache = SafeTree::openDirectory(cacheParentFd, CacheName);
-        if (cache.isValid() && fstat(cache.get(), &status) == 0 && status.st_uid == 0
-            && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0) {
-            for (const QByteArray &name : { RepositoryMountName, HooksMountName, PackageMountName }) {
-                struct stat entry {};
-                if (fstatat(cache.get(), name.constData(), &entry, AT_SYMLINK_NOFOLLOW) == 0
-                    && S_ISDIR(entry.st_mode))
-                    m_mounter.unmount(cache.get(), name);
+    runCommand(
+        m_environment.df, { QStringLiteral("/home") }, [this](const AsyncCommand::Result &df) {
+            const qint64 freeKiB = DiskSpace::parseKiB(DiskSpace::dfField(
+                CommandOutput::decode(df.standardOutput), DiskSpace::AvailableField));
+            const qint64 sizeMiB = m_package.size() / 1048576;
+            qInfo()
+                << "void OfflineCheck::checkOfflineFile(const QString&)"
+                << QStringLiteral("redundant space size: %1Mb").arg(DiskSpace::PackageReserveMiB)
+                << QStringLiteral("Offline file size: %1Mb").arg(sizeMiB)
+                << QStringLiteral("System free space size: %1Mb").arg(freeKiB / 1024);
+            if (!DiskSpace::packageFits(m_package.size(), freeKiB)) {
+                fail(PackageFileItem, Reason::NoSpace,
+                    gib((2 * sizeMiB + DiskSpace::PackageReserveMiB) * 1024) + QLatin1Char('/')
+                        + gib(freeKiB));
+                return;
             }
+            checkOfflineFileDirComplete(m_homePath);
+        });
+}
+
+void OfflineCheck::checkOfflineFileDirComplete(const QString &homepath)
+{
+    QString error;
+    const RunContext::Failure failure = m_run.prepare(m_environment, m_caller, homepath, &error);
+    if (failure != RunContext::NoFailure) {
+        qWarning() << "void OfflineCheck::checkOfflineFileDirComplete(const QString&)" << error;
+        // A home that is not the caller's is refused like an action the caller may not take;
+        // a run directory that cannot be cleared or trusted keeps every package out.
+        fail(PackageLayoutItem,
+            failure == RunContext::HomeRefused ? Reason::NotAuthorized : Reason::CacheBusy, error);
+        return;
+    }
+    mountImage(m_package.fd(), RunContext::PackageMount, [this](bool mounted, const QString &why) {
+        if (!mounted) {
+            qWarning() << "void OfflineCheck::checkOfflineFileDirComplete(const QString&)"
+                       << "Failed mount oup path:" << why;
+            fail(PackageLayoutItem, Reason::NotPackage, why);
+            return;
+        }
+        checkPackageLayout();
+    });
+}
+
+void OfflineCheck::checkPackageLayout()
+{
+    // Opened anew: a descriptor taken before the mount still shows the empty directory.
+    m_packageRoot = SafeTree::openDirectory(m_run.runFd(), RunContext::PackageMount);
+    for (const char *required : { "info.json", "oup-format", "repo.sfs" }) {
+        if (!m_packageRoot.isValid() || !hasEntry(m_packageRoot.get(), required)) {
+            fail(PackageLayoutItem, Reason::NotPackage,
+                QStringLiteral("no %1 in the package").arg(QLatin1String(required)));
+            return;
         }
     }
 
-    QString error;
-    if (!SafeTree::removeTree(cacheParentFd, CacheName, &error)) {
-        qWarning() << Q_FUNC_INFO << "cannot clear the previous run's cache directory:" << error;
-        return false;
-    }
-    return true;
+    // Before any of the package's code runs as root. Hashing a large package takes seconds, so
+    // it runs beside the event loop and the daemon keeps answering; the package root stays
+    // open, and this check the one operation, until the answer is in.
+    auto *verification = new QFutureWatcher<PackageSignature>(this);
+    connect(verification, &QFutureWatcher<PackageSignature>::finished, this, [this, verification] {
+        verification->deleteLater();
+        acceptSignature(verification->result());
+    });
+    const CheckEnvironment environment = m_environment;
+    const int packageRoot = m_packageRoot.get();
+    verification->setFuture(QtConcurrent::run(
+        [environment, packageRoot] { return PackageSignature::verify(environment, packageRoot); }));
 }
 
-bool OfflineCheck::mountInnerImage(const char *image, const QByteArray &mountPoint,
-                                   const QString &imagePath, const char *function)
+void OfflineCheck::acceptSignature(const PackageSignature &signature)
 {
-    const FileDescriptor target = SafeTree::makeDirectory(m_cacheDirectory.get(), mountPoint, 0755);
-    // The image comes from the package; a link there could name any file of the machine. An
-    // image that is not there is not mounted, and the mount point stays empty.
-    const FileDescriptor imageFile(openat(m_packageRoot.get(), image,
-                                          O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-    struct stat status {};
-    if (!imageFile.isValid() || fstat(imageFile.get(), &status) < 0 || !S_ISREG(status.st_mode)) {
-        if (imageFile.isValid() || errno != ENOENT)
-            qWarning() << function << "not mounting" << imagePath << ": not a regular file";
-        return true;
-    }
-    QString error;
-    if (!target.isValid()
-        || !m_mounter.mount(imageFile.get(), target.get(), CommandOutput::WaitMs, &error)) {
-        qWarning() << function << QStringLiteral("Failed mount %1").arg(imagePath) << error;
-        return false;
-    }
-    return true;
-}
-
-bool OfflineCheck::checkHookPre(const QString &homepath)
-{
-    const QString cachePath = cacheDirectory(homepath);
-    if (!mountInnerImage("hooks.sfs", HooksMountName,
-                         cachePath + QStringLiteral("oup/") + QStringLiteral("hooks.sfs"),
-                         Q_FUNC_INFO))
-        return false;
-
-    const QString preHookDirectory = cachePath + QStringLiteral("hooks") + QStringLiteral("/prehook");
-    const QStringList scripts = HookScript::entries(preHookDirectory, HookScript::DirectoryOrder);
-    for (const QString &script : scripts) {
-        const HookScript run =
-            HookScript::run(m_environment.bash, script, homepath, preHookDirectory);
-        if (!run.finished) {
-            qWarning() << Q_FUNC_INFO << QStringLiteral("Failed bash %1").arg(preHookDirectory)
-                       << run.errorString;
-            return false;
+    switch (signature.state) {
+    case PackageSignature::Rejected:
+        m_record.signatureState = SignatureRejected;
+        m_record.signer = signature.reason;
+        qWarning() << Q_FUNC_INFO
+                   << "refusing a package whose signature does not hold:" << signature.reason;
+        fail(PackageLayoutItem, Reason::BadSignature, signature.reason);
+        return;
+    case PackageSignature::Unsigned:
+        m_record.signatureState = Unsigned;
+        if (DaemonConfig::read(m_environment.configFile).requireSignature) {
+            qWarning() << Q_FUNC_INFO << "refusing an unsigned package: signatures are required";
+            fail(PackageLayoutItem, Reason::SignatureRequired);
+            return;
         }
-        qWarning() << script;
-        qWarning() << run.output;
-        if (run.exitCode != 0)
-            return false;
+        break;
+    case PackageSignature::Verified:
+        m_record.signatureState = SignatureVerified;
+        m_record.signer = signature.signer;
+        m_signedBy = signature.keyring;
+        qInfo() << Q_FUNC_INFO << "package signed by" << signature.signer;
+        break;
     }
-    return true;
+    checkHookPre();
 }
 
-void OfflineCheck::checkOfflineUpgradeType(const QString &homepath)
+void OfflineCheck::mountImage(int imageFd, const QByteArray &mountPoint,
+    std::function<void(bool mounted, const QString &error)> done)
 {
-    Q_UNUSED(homepath) // read through the package mount that item 1 holds open
+    // The image is named by the descriptor this daemon holds, so no path can be swapped under
+    // it; every mount gets a loop device of its own, so that two users' mounts of one file never
+    // hold each other busy.
+    const QString image = QStringLiteral("/proc/%1/fd/%2").arg(getpid()).arg(imageFd);
+    const QString target = m_run.path(mountPoint);
+    runCommand(m_environment.losetup,
+        { QStringLiteral("--find"), QStringLiteral("--show"), QStringLiteral("--read-only"),
+            image },
+        [=](const AsyncCommand::Result &losetup) {
+            const QString device = CommandOutput::decode(losetup.standardOutput);
+            if (!losetup.succeeded() || !device.startsWith(QLatin1String("/dev/loop"))) {
+                done(false, QStringLiteral("losetup: ") + describe(losetup));
+                return;
+            }
+            runCommand(m_environment.mount,
+                { QStringLiteral("--no-canonicalize"), QStringLiteral("-t"),
+                    QStringLiteral("squashfs"), QStringLiteral("-o"),
+                    QStringLiteral("ro,nosuid,nodev"), device, target },
+                [=](const AsyncCommand::Result &mount) {
+                    // A mounted device goes with its last mount, one that did not
+                    // get mounted goes at once.
+                    runCommand(m_environment.losetup, { QStringLiteral("--detach"), device },
+                        [](const AsyncCommand::Result &) {});
+                    if (!mount.succeeded())
+                        done(false, QStringLiteral("mount: ") + describe(mount));
+                    else if (!RunContext::isMountPoint(m_run.runFd(), mountPoint))
+                        done(false, target + QStringLiteral(" is not a mount point after mount"));
+                    else
+                        done(true, QString());
+                });
+        });
+}
+
+void OfflineCheck::checkHookPre()
+{
+    FileDescriptor image = openImage(m_packageRoot.get(), "hooks.sfs");
+    if (!image.isValid()) {
+        if (errno == ENOENT) { // a package without hooks
+            checkOfflineUpgradeType();
+            return;
+        }
+        fail(PreHookItem, Reason::NotPackage, QStringLiteral("hooks.sfs is not a regular file"));
+        return;
+    }
+    // The descriptor must outlive the mount commands.
+    auto held = std::make_shared<FileDescriptor>(std::move(image));
+    mountImage(held->get(), RunContext::HooksMount, [this, held](bool mounted, const QString &why) {
+        if (!mounted) {
+            qWarning() << "bool OfflineCheck::checkHookPre(const QString&)"
+                       << QStringLiteral("Failed mount %1")
+                              .arg(m_run.path(RunContext::PackageMount)
+                                  + QStringLiteral("/hooks.sfs"))
+                       << why;
+            fail(PreHookItem, Reason::NotPackage, why);
+            return;
+        }
+        runHooks(m_run.path(RunContext::HooksMount) + QStringLiteral("/prehook"), false,
+            m_run.homePath(), true, [this](bool passed, const HookFailure &failure) {
+                if (!passed) {
+                    fail(PreHookItem, Reason::HookRefused,
+                        failure.script + QStringLiteral(": ") + failure.lastLine);
+                    return;
+                }
+                checkOfflineUpgradeType();
+            });
+    });
+}
+
+void OfflineCheck::runHooks(const QString &directory, bool nameOrder, const QString &homePath,
+    bool stopAtFailure, HooksDone done)
+{
+    // Listed through a descriptor of the directory inside the root-owned run directory: a
+    // "prehook" or "posthook" that is a link is refused, not followed.
+    const QFileInfo info(directory);
+    const FileDescriptor hooks(
+        ::open(QFile::encodeName(info.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    bool refused = false;
+    const QStringList scripts = hooks.isValid()
+        ? HookScript::entries(hooks.get(), QFile::encodeName(info.fileName()),
+            nameOrder ? HookScript::NameOrder : HookScript::DirectoryOrder, &refused)
+        : QStringList();
+    if (refused) {
+        qWarning() << Q_FUNC_INFO << "refusing to run scripts from" << directory
+                   << ": not a directory of the package";
+        done(false, { info.fileName(), QStringLiteral("not a directory") });
+        return;
+    }
+    runHook(scripts, 0, directory, homePath, stopAtFailure, std::move(done));
+}
+
+void OfflineCheck::runHook(const QStringList &scripts, int index, const QString &directory,
+    const QString &homePath, bool stopAtFailure, HooksDone done)
+{
+    if (index >= scripts.size()) {
+        done(true, {});
+        return;
+    }
+    const QString script = scripts.at(index);
+    auto *run = new HookRun(m_environment.bash, m_environment.hookTimeLimitMs,
+        m_environment.setpriv, m_environment.unshare, this);
+    connect(run, &HookRun::finished, this, [=](const HookRun::Result &result) {
+        run->deleteLater();
+        if (!result.finished)
+            qWarning() << "OfflineCheck::runHook" << QStringLiteral("Failed bash %1").arg(directory)
+                       << result.errorString;
+        qWarning() << directory + QLatin1Char('/') + script;
+        qWarning() << CommandOutput::decode(result.outputTail);
+        if (!result.ended.isEmpty())
+            qWarning() << "OfflineCheck::runHook"
+                       << "ended with" << script << ":" << result.ended;
+        if (!(result.finished && result.exitCode == 0) && stopAtFailure) {
+            done(false, { script, result.finished ? result.lastLine : result.errorString });
+            return;
+        }
+        runHook(scripts, index + 1, directory, homePath, stopAtFailure, done);
+    });
+    run->start(directory, script, homePath);
+}
+
+void OfflineCheck::checkOfflineUpgradeType()
+{
     QByteArray content;
-    // The manifest is read from the package root that item 1 mounted, and never through a
-    // link: a package must not make root read another file into the log.
-    const FileDescriptor manifestFile(openat(m_packageRoot.get(), "info.json",
-                                             O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    // Read from the package root that item 1 mounted, and never through a link: a package must
+    // not make root read another file into the log.
+    const FileDescriptor manifestFile(
+        openat(m_packageRoot.get(), "info.json", O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
     QFile file;
     if (manifestFile.isValid() && file.open(manifestFile.get(), QIODevice::ReadOnly))
         content = file.read(ManifestLimit);
@@ -276,207 +409,243 @@ void OfflineCheck::checkOfflineUpgradeType(const QString &homepath)
     const PackageManifest manifest = PackageManifest::parse(content);
     if (!manifest.validJson)
         qInfo() << "incorrect json format";
-
     m_offlineType = manifest.systemType;
     m_offlineArch = manifest.archs;
-    if (manifest.isPatch()) {
-        m_upgradeType = PackageManifest::PatchType;
+    m_upgradeType = manifest.isPatch() ? PatchUpgrade : SystemUpgrade;
+    if (manifest.isPatch())
         m_patchSerial = manifest.cveId;
-    } else {
-        m_upgradeType = 1;
-    }
-    qWarning() << Q_FUNC_INFO << QStringLiteral("offline arch: %1").arg(m_offlineArch);
-    qWarning() << Q_FUNC_INFO << QStringLiteral("offline m_offlineType: %1").arg(m_offlineType);
-    qWarning() << Q_FUNC_INFO << QStringLiteral("offline type: %1").arg(manifest.type);
+    qWarning() << Q_FUNC_INFO << QStringLiteral("offline arch: %1").arg(m_offlineArch)
+               << QStringLiteral("offline m_offlineType: %1").arg(m_offlineType)
+               << QStringLiteral("offline type: %1").arg(manifest.type);
+    // Every system type is accepted for now (item 3); the manifest's value is kept for when it
+    // is not.
+    checkOfflineFileArch();
 }
 
-bool OfflineCheck::checkSystemVersion()
+void OfflineCheck::checkOfflineFileArch()
 {
-    // Every system type is accepted for now; the manifest's value is kept for when it is not.
-    return true;
+    runCommand(
+        m_environment.uname, { QStringLiteral("-m") }, [this](const AsyncCommand::Result &uname) {
+            const QString machine = CommandOutput::decode(uname.standardOutput);
+            const QString arch = m_offlineArch.toLower();
+            if (!ArchitectureTable::fits(machine, arch)) {
+                qWarning() << "bool OfflineCheck::checkOfflineFileArch()"
+                           << QStringLiteral("offline file arch check failed: %1").arg(arch);
+                fail(
+                    ArchitectureItem, Reason::WrongArchitecture, arch + QLatin1Char('/') + machine);
+                return;
+            }
+            checkSystemBackupSpace();
+        });
 }
 
-bool OfflineCheck::checkOfflineFileArch()
+void OfflineCheck::checkSystemBackupSpace()
 {
-    const QString arch = m_offlineArch.toLower();
-    const QString machine = CommandOutput::run(m_environment.uname, { QStringLiteral("-m") });
-    if (ArchitectureTable::fits(machine, arch))
-        return true;
-    qWarning() << Q_FUNC_INFO << QStringLiteral("offline file arch check failed: %1").arg(arch);
-    return false;
+    runCommand(
+        m_environment.df, { QStringLiteral("/home") }, [this](const AsyncCommand::Result &home) {
+            runCommand(m_environment.df, { QStringLiteral("/") },
+                [this, home](const AsyncCommand::Result &root) {
+                    const qint64 free = DiskSpace::parseKiB(DiskSpace::dfField(
+                        CommandOutput::decode(home.standardOutput), DiskSpace::AvailableField));
+                    const qint64 used = DiskSpace::parseKiB(DiskSpace::dfField(
+                        CommandOutput::decode(root.standardOutput), DiskSpace::UsedField));
+                    qInfo() << "bool OfflineCheck::checkSystemBackupSpace()"
+                            << QStringLiteral("root dir used size: %1Kb").arg(used)
+                            << QStringLiteral("data dir free size: %1Kb").arg(free);
+                    if (!DiskSpace::backupFits(free, used)) {
+                        qWarning()
+                            << "bool OfflineCheck::checkSystemBackupSpace()"
+                            << QStringLiteral("Insufficient free space, free size:%1 used size:%2")
+                                   .arg(free)
+                                   .arg(used);
+                        fail(BackupSpaceItem, Reason::NoBackupSpace,
+                            gib(used + DiskSpace::BackupReserveKiB) + QLatin1Char('/') + gib(free));
+                        return;
+                    }
+                    checkUpgradeSum();
+                });
+        });
 }
-
-QString OfflineCheck::dfField(const QString &path, int field) const
-{
-    return DiskSpace::dfField(CommandOutput::run(m_environment.df, { path }), field);
-}
-
-QString OfflineCheck::getHomeFreeSize()
-{
-    return dfField(QStringLiteral("/home"), DiskSpace::AvailableField);
-}
-
-bool OfflineCheck::checkSystemBackupSpace()
-{
-    const QString free = getHomeFreeSize();
-    const QString used = dfField(QStringLiteral("/"), DiskSpace::UsedField);
-    qInfo() << Q_FUNC_INFO
-            << QStringLiteral("redundant space size: %1Kb").arg(DiskSpace::BackupReserveKiB);
-    qInfo() << Q_FUNC_INFO << QStringLiteral("root dir used size: %1Kb").arg(DiskSpace::parseKiB(used));
-    qInfo() << Q_FUNC_INFO << QStringLiteral("data dir free size: %1Kb").arg(free);
-    if (DiskSpace::backupFits(DiskSpace::parseKiB(free), DiskSpace::parseKiB(used)))
-        return true;
-    qWarning() << Q_FUNC_INFO
-               << QStringLiteral("Insufficient free space, free size:%1 used size:%2").arg(free, used);
-    return false;
-}
-
-// apt fetches as an unprivileged sandbox user, which cannot pass the user's private ~/.cache to
-// reach the repository; everything it fetches comes from that one read-only local image.
-static const char AptSandbox[] = "APT::Sandbox::User=root";
 
 QStringList OfflineCheck::aptArguments(const QStringList &command) const
 {
-    return QStringList { QStringLiteral("-o"), QLatin1String(AptSandbox), QStringLiteral("-o"),
-                         QStringLiteral("Dir::Etc::sourcelist=") + m_environment.sourceList,
-                         QStringLiteral("-o"),
-                         QStringLiteral("Dir::State::lists=") + m_environment.listsDirectory,
-                         QStringLiteral("-o"), QStringLiteral("Dir::Etc::sourceparts=/dev/null") }
-           + command;
+    return QStringList { QStringLiteral("-o"),
+        QStringLiteral("Dir::Etc::sourcelist=") + m_environment.sourceList, QStringLiteral("-o"),
+        QStringLiteral("Dir::State::lists=") + m_environment.listsDirectory, QStringLiteral("-o"),
+        QStringLiteral("Dir::Etc::sourceparts=/dev/null") }
+    + command;
 }
 
 bool OfflineCheck::clearListsDirectory()
 {
-    // The index is rebuilt from this package alone; "partial" must exist for apt to fetch
-    // into a lists directory outside its own state directory.
+    // The index is rebuilt from this package alone; "partial" must exist for apt to fetch into
+    // a lists directory outside its own state directory.
     const QString lists = QDir::cleanPath(m_environment.listsDirectory);
     const QFileInfo info(lists);
-    const FileDescriptor parent(::open(QFile::encodeName(info.path()).constData(),
-                                       O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const FileDescriptor parent(
+        ::open(QFile::encodeName(info.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     QString error;
-    if (parent.isValid() && !SafeTree::removeTree(parent.get(), QFile::encodeName(info.fileName()), &error)) {
+    if (parent.isValid()
+        && !SafeTree::removeTree(parent.get(), QFile::encodeName(info.fileName()), &error)) {
         qWarning() << Q_FUNC_INFO << "cannot clear" << lists << ":" << error;
         return false;
     }
     return QDir().mkpath(lists + QStringLiteral("/partial"));
 }
 
-bool OfflineCheck::checkUpgradeSum(const QString &homepath)
+bool OfflineCheck::writeSourceList(const QString &line, QString *error)
 {
-    const QString cachePath = cacheDirectory(homepath);
-    if (!mountInnerImage("repo.sfs", RepositoryMountName,
-                         cachePath + QStringLiteral("oup/") + QStringLiteral("repo.sfs"),
-                         Q_FUNC_INFO))
-        return false;
-    if (!clearListsDirectory())
-        return false;
-
-    QStringList components;
-    const QFileInfoList pool = QDir(cachePath + QStringLiteral("repo") + QStringLiteral("/pool"))
-                                   .entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoSymLinks
-                                                      | QDir::NoDotAndDotDot,
-                                                  QDir::Unsorted);
-    for (const QFileInfo &component : pool)
-        components << component.fileName();
-    const QString line = AptSource::sourceLine(homepath, components);
-    qWarning() << "source list address: " << line;
-
-    QFile list(m_environment.sourceList);
-    if (list.open(QIODevice::ReadWrite)) {
-        bool replaced = false;
-        const QByteArray text =
-            AptSource::pointAt(QString::fromUtf8(list.readAll()), line, &replaced).toUtf8();
-        if (replaced) {
-            list.seek(0);
-            list.write(text);
-            list.resize(text.size());
-        } else {
-            qWarning() << Q_FUNC_INFO << "no source line of ours in" << m_environment.sourceList
-                       << "to point at the package's repository";
+    // The list is the daemon's own: made with the placeholder when missing, and never left half
+    // written for the upgrade to read.
+    QFile current(m_environment.sourceList);
+    QString text = AptSource::placeholderLine() + QLatin1Char('\n');
+    if (current.exists()) {
+        if (!current.open(QIODevice::ReadOnly)) {
+            *error = current.errorString();
+            return false;
         }
-        list.close();
+        text = QString::fromUtf8(current.readAll());
+        current.close();
     }
+    bool replaced = false;
+    text = AptSource::pointAt(text, line, &replaced);
+    if (!replaced)
+        text += (text.isEmpty() || text.endsWith(QLatin1Char('\n')) ? QString()
+                                                                    : QStringLiteral("\n"))
+            + line + QLatin1Char('\n');
 
-    QProcess refresh;
-    refresh.setProcessChannelMode(QProcess::MergedChannels);
-    refresh.start(m_environment.apt, aptArguments({ QStringLiteral("update") }));
-    if (!refresh.waitForFinished(CommandOutput::WaitMs)) {
-        qWarning() << Q_FUNC_INFO
-                   << QStringLiteral("Failed to connect sourcelist %1").arg(m_environment.sourceList)
-                   << refresh.errorString();
-        refresh.kill();
-        refresh.waitForFinished(CommandOutput::WaitMs);
+    QDir().mkpath(QFileInfo(m_environment.sourceList).path());
+    QSaveFile list(m_environment.sourceList);
+    const QByteArray bytes = text.toUtf8();
+    if (!list.open(QIODevice::WriteOnly) || list.write(bytes) != bytes.size()
+        || !list.setPermissions(
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther)
+        || !list.commit()) {
+        *error = list.errorString();
         return false;
     }
-    m_upgradeSum = getUpgradeListSum();
-    return m_upgradeSum != 0;
+    return true;
 }
 
-int OfflineCheck::getUpgradeListSum()
+void OfflineCheck::checkUpgradeSum()
 {
-    const QString output = CommandOutput::run(
-        m_environment.apt, aptArguments({ QStringLiteral("list"), QStringLiteral("--upgradable") }));
-    int count = 0;
-    for (const QStringRef &line : output.splitRef(QLatin1Char('\n'))) {
-        if (line.contains(QLatin1Char('[')))
-            ++count;
+    FileDescriptor image = openImage(m_packageRoot.get(), "repo.sfs");
+    if (!image.isValid()) {
+        fail(UpgradableItem, Reason::NotPackage, QStringLiteral("repo.sfs is not a regular file"));
+        return;
     }
-    return count;
+    auto held = std::make_shared<FileDescriptor>(std::move(image));
+    mountImage(
+        held->get(), RunContext::RepositoryMount, [this, held](bool mounted, const QString &why) {
+            if (!mounted) {
+                qWarning() << "bool OfflineCheck::checkUpgradeSum(const QString&)"
+                           << QStringLiteral("Failed mount %1")
+                                  .arg(m_run.path(RunContext::PackageMount)
+                                      + QStringLiteral("/repo.sfs"))
+                           << why;
+                fail(UpgradableItem, Reason::RepositoryUnreadable, why);
+                return;
+            }
+            refreshIndex();
+        });
 }
 
-int OfflineCheck::execSystemUpgrade()
+void OfflineCheck::refreshIndex()
+{
+    QStringList components;
+    const QFileInfoList pool
+        = QDir(m_run.path(RunContext::RepositoryMount) + QStringLiteral("/pool"))
+              .entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot,
+                  QDir::Unsorted);
+    for (const QFileInfo &component : pool) {
+        if (AptSource::validComponent(component.fileName()))
+            components << component.fileName();
+        else
+            qWarning() << Q_FUNC_INFO << "skipping the component" << component.fileName();
+    }
+    const QString line = AptSource::sourceLine(
+        AptSource::repositoryUri(m_run.path(RunContext::RepositoryMount)), components, m_signedBy);
+    qWarning() << "source list address: " << line;
+    if (line.isEmpty()) {
+        fail(UpgradableItem, Reason::RepositoryUnreadable,
+            QStringLiteral("no source line can name %1")
+                .arg(m_run.path(RunContext::RepositoryMount)));
+        return;
+    }
+
+    QString error;
+    if (!writeSourceList(line, &error)) {
+        qWarning() << Q_FUNC_INFO << "cannot write" << m_environment.sourceList << ":" << error;
+        fail(UpgradableItem, Reason::RepositoryUnreadable,
+            QStringLiteral("cannot write %1: %2").arg(m_environment.sourceList, error));
+        return;
+    }
+    if (!clearListsDirectory()) {
+        fail(UpgradableItem, Reason::RepositoryUnreadable,
+            QStringLiteral("cannot clear %1").arg(m_environment.listsDirectory));
+        return;
+    }
+    runCommand(m_environment.apt, aptArguments({ QStringLiteral("update") }),
+        [this](const AsyncCommand::Result &update) {
+            logStandardError(
+                "bool OfflineCheck::checkUpgradeSum(const QString&)", update.standardError);
+            if (!update.succeeded()) {
+                qWarning() << "bool OfflineCheck::checkUpgradeSum(const QString&)"
+                           << QStringLiteral("Failed to connect sourcelist %1")
+                                  .arg(m_environment.sourceList)
+                           << describe(update);
+                fail(UpgradableItem, Reason::RepositoryUnreadable, aptComplaint(update));
+                return;
+            }
+            countUpgradable();
+        });
+}
+
+void OfflineCheck::countUpgradable()
+{
+    runCommand(m_environment.apt,
+        aptArguments({ QStringLiteral("list"), QStringLiteral("--upgradable") }),
+        [this](const AsyncCommand::Result &list) {
+            logStandardError("int OfflineCheck::getUpgradeListSum()", list.standardError);
+            if (!list.finished) {
+                fail(UpgradableItem, Reason::RepositoryUnreadable, list.errorString);
+                return;
+            }
+            int count = 0;
+            const QString output = CommandOutput::decode(list.standardOutput);
+            for (const QStringRef &line : output.splitRef(QLatin1Char('\n'))) {
+                if (line.contains(QLatin1Char('[')))
+                    ++count;
+            }
+            m_upgradeSum = count;
+            if (count == 0) {
+                fail(UpgradableItem, Reason::NothingToUpgrade);
+                return;
+            }
+            finishRun(UpgradableItem, true);
+        });
+}
+
+void OfflineCheck::logStandardError(const char *function, const QByteArray &text)
+{
+    const QStringList lines
+        = QString::fromLocal8Bit(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &line : lines)
+        qWarning() << function << "apt:" << line;
+}
+
+void OfflineCheck::startSystemUpgrade(int fromStage)
 {
     qWarning() << "exec start ::";
-    const QString command =
-        QStringLiteral("export DEBIAN_FRONTEND=noninteractive && export DEBCONF_NONINTERACTIVE_SEEN=true"
-                       " && %1 -y -o %4 -o Dpkg::Options::='--force-confnew' -o Dir::Etc::sourcelist=%2"
-                       " -o Dir::State::lists=%3 -o Dir::Etc::sourceparts=/dev/null dist-upgrade")
-            .arg(m_environment.apt, m_environment.sourceList, m_environment.listsDirectory,
-                 QLatin1String(AptSandbox));
-
-    // A fresh decoder per run: a character split between two reads arrives whole, and nothing
-    // of an earlier run's output is carried over.
-    m_decoder.reset(QTextCodec::codecForName("UTF-8")->makeDecoder());
-    m_process.setProgram(m_environment.bash);
-    m_process.setArguments({ QStringLiteral("-c"), command });
-    m_process.setReadChannel(QProcess::StandardOutput);
-    m_process.start(QIODevice::ReadWrite);
-    if (!m_process.waitForStarted(CommandOutput::WaitMs)) {
-        qWarning() << Q_FUNC_INFO << "cannot start" << m_environment.bash << ":"
-                   << m_process.errorString();
-        return -1;
-    }
-    m_process.waitForFinished(-1);
-    onReadData();
-    // A shell killed by a signal has no exit code of its own; it must not read as success.
-    const int code = m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    qWarning() << "Exit code:" << code;
-    return code;
+    m_upgrade->start(fromStage);
 }
 
-void OfflineCheck::onReadData()
+void OfflineCheck::startHookPost(uid_t uid, const QString &homePath)
 {
-    QByteArray chunk = m_process.readAllStandardOutput();
-    const int nul = chunk.indexOf('\0');
-    if (nul >= 0)
-        chunk.truncate(nul);
-    const QString text = m_decoder ? m_decoder->toUnicode(chunk) : QString::fromUtf8(chunk);
-    if (!text.isEmpty())
-        emit sendExecDistUpgradeInfo(text);
-}
-
-void OfflineCheck::execHookPost(const QString &homepath)
-{
-    const QString postHookDirectory =
-        cacheDirectory(homepath) + QStringLiteral("hooks") + QStringLiteral("/posthook");
-    const QStringList scripts = HookScript::entries(postHookDirectory, HookScript::NameOrder);
-    for (const QString &script : scripts) {
-        const HookScript run =
-            HookScript::run(m_environment.bash, script, homepath, postHookDirectory);
-        if (!run.finished)
-            qWarning() << Q_FUNC_INFO << QStringLiteral("Failed bash %1").arg(postHookDirectory)
-                       << run.errorString;
-        qWarning() << script;
-        qWarning() << run.output;
-    }
+    const QString directory = QDir::cleanPath(m_environment.runDirectory) + QLatin1Char('/')
+        + QString::number(uid) + QLatin1Char('/') + QFile::decodeName(RunContext::HooksMount)
+        + QStringLiteral("/posthook");
+    // A script's failure is logged and stops nothing: the upgrade is made already.
+    runHooks(directory, true, homePath, false,
+        [this](bool, const HookFailure &) { emit hookPostFinished(); });
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -67,10 +68,36 @@ int receiveDescriptor(int socket, int *error)
 // The open happens in a child that has taken on the caller's uid, gid and groups: the kernel
 // then applies every permission on the way to the file exactly as it would for the caller.
 // The daemon's own identity is never changed, since its D-Bus thread shares it.
+// In the child, before it takes on the caller's identity: only the socket back to the daemon
+// (as descriptor 3) and /dev/null (as 0, 1 and 2) stay open. The child never executes a
+// program, so close-on-exec does not help it: every descriptor the daemon holds would stay
+// open in it, and a path such as /proc/self/fd/N would let the caller open, with the child's
+// rights on that open file, a file of the daemon's that no path of the caller's reaches.
+bool keepOnlySocket(int socket, int devNull)
+{
+    const int kept = fcntl(socket, F_DUPFD, 3);
+    if (kept < 0 || dup2(devNull, 0) < 0 || dup2(devNull, 1) < 0 || dup2(devNull, 2) < 0)
+        return false;
+    if (kept != 3 && dup2(kept, 3) < 0)
+        return false;
+    if (close_range(4, ~0U, 0) == 0)
+        return true;
+    rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) < 0)
+        return false;
+    for (rlim_t fd = 4; fd < limit.rlim_cur; ++fd)
+        close(int(fd));
+    return true;
+}
+
+// The open happens in a child that has taken on the caller's uid, gid and groups: the kernel
+// then applies every permission on the way to the file exactly as it would for the caller.
+// The daemon's own identity is never changed, since its D-Bus thread shares it.
 int openAsCaller(const CallerIdentity &caller, const QByteArray &path, int *error)
 {
+    const FileDescriptor devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
     int sockets[2];
-    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) < 0) {
+    if (!devNull.isValid() || socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) < 0) {
         *error = errno;
         return -1;
     }
@@ -84,13 +111,15 @@ int openAsCaller(const CallerIdentity &caller, const QByteArray &path, int *erro
     if (child == 0) {
         int childError = 0;
         int fd = -1;
+        if (!keepOnlySocket(sockets[1], devNull.get()))
+            _exit(1);
         if (setgroups(caller.groups.size(), caller.groups.data()) < 0
             || setresgid(caller.gid, caller.gid, caller.gid) < 0
             || setresuid(caller.uid, caller.uid, caller.uid) < 0)
             childError = errno;
         else if ((fd = ::open(path.constData(), OpenFlags)) < 0)
             childError = errno;
-        _exit(sendDescriptor(sockets[1], fd, childError) ? 0 : 1);
+        _exit(sendDescriptor(3, fd, childError) ? 0 : 1);
     }
     close(sockets[1]);
     const int fd = receiveDescriptor(sockets[0], error);
@@ -120,7 +149,7 @@ PackageFile PackageFile::open(const CallerIdentity &caller, const QString &path)
     }
     package.m_fd.reset(fd);
 
-    struct stat status {};
+    struct stat status = {};
     if (fstat(fd, &status) < 0 || !S_ISREG(status.st_mode)) {
         package.m_outcome = Refused;
         package.m_reason = QStringLiteral("not a regular file");

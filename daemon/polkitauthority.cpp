@@ -2,13 +2,13 @@
 
 #include <QDBusArgument>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QMap>
 
 namespace {
 
-// Long enough for a person to read the agent's prompt and type a password. The call is made
-// directly rather than through the invoker library, whose calls give up after 25 seconds.
+// Long enough for a person to read the agent's prompt and type a password.
 constexpr int AuthorizationTimeoutMs = 5 * 60 * 1000;
 constexpr uint AllowUserInteraction = 1;
 
@@ -19,11 +19,10 @@ const QString PolkitAuthority::UpgradeAction = QStringLiteral("com.tevrin.offlin
 
 PolkitAuthority::PolkitAuthority(const QDBusConnection &bus)
     : m_bus(bus)
-{
-}
+{ }
 
-bool PolkitAuthority::isAuthorized(const QString &busName, const QString &actionId,
-                                   QString *reason) const
+void PolkitAuthority::check(
+    const QString &busName, const QString &actionId, QObject *context, Answer answer) const
 {
     QDBusArgument subject;
     subject.beginStructure();
@@ -39,27 +38,34 @@ bool PolkitAuthority::isAuthorized(const QString &busName, const QString &action
     details.beginMap(QVariant::String, QVariant::String);
     details.endMap();
 
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.PolicyKit1"),
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.PolicyKit1"),
         QStringLiteral("/org/freedesktop/PolicyKit1/Authority"),
-        QStringLiteral("org.freedesktop.PolicyKit1.Authority"), QStringLiteral("CheckAuthorization"));
+        QStringLiteral("org.freedesktop.PolicyKit1.Authority"),
+        QStringLiteral("CheckAuthorization"));
     call << QVariant::fromValue(subject) << actionId << QVariant::fromValue(details)
          << AllowUserInteraction << QString();
-    const QDBusMessage reply = m_bus.call(call, QDBus::Block, AuthorizationTimeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        *reason = QStringLiteral("no answer from the system's authority: ") + reply.errorMessage();
-        return false;
-    }
-
-    bool authorized = false;
-    bool challenge = false;
-    QMap<QString, QString> resultDetails;
-    const QDBusArgument result = reply.arguments().first().value<QDBusArgument>();
-    result.beginStructure();
-    result >> authorized >> challenge >> resultDetails;
-    result.endStructure();
-    if (!authorized)
-        *reason = challenge ? QStringLiteral("not authorized (no password was given)")
-                            : QStringLiteral("not authorized");
-    return authorized;
+    auto *watcher
+        = new QDBusPendingCallWatcher(m_bus.asyncCall(call, AuthorizationTimeoutMs), context);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
+        [watcher, answer](QDBusPendingCallWatcher *) {
+            watcher->deleteLater();
+            const QDBusMessage reply = watcher->reply();
+            if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+                answer(false,
+                    QStringLiteral("no answer from the system's authority: ")
+                        + reply.errorMessage());
+                return;
+            }
+            bool authorized = false;
+            bool challenge = false;
+            QMap<QString, QString> resultDetails;
+            const QDBusArgument result = reply.arguments().first().value<QDBusArgument>();
+            result.beginStructure();
+            result >> authorized >> challenge >> resultDetails;
+            result.endStructure();
+            answer(authorized,
+                authorized      ? QString()
+                    : challenge ? QStringLiteral("not authorized (no password was given)")
+                                : QStringLiteral("not authorized"));
+        });
 }

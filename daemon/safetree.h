@@ -22,8 +22,14 @@ FileDescriptor makeDirectory(int parentFd, const QByteArray &name, int mode);
 // empty, else the entry |name| below it, not followed).
 bool mountOf(int fd, const QByteArray &name, quint64 *mount);
 
+constexpr int MaximumEntries = 1000000;
+
 // Removes |name| below |parentFd| with everything in it. A mounted file system inside, and the
-// directories that lead to it, are left alone; then the result is false and |error| says why.
+// directory that holds it, are left alone; then the result is false and |error| says why. So is
+// a tree of more than MaximumEntries entries, of which only part is gone then. Memory and open
+// descriptors do not grow with the depth of the tree: directories deeper down are moved up
+// into the top one (under hidden names) instead of being descended into, so a mount that
+// lies deeper than a directory inside the tree may show up under such a name afterwards.
 bool removeTree(int parentFd, const QByteArray &name, QString *error);
 
 } // namespace SafeTree

@@ -4,11 +4,14 @@
 // - a refusal answered with anything but AccessDenied, not logged, or not answered at all;
 // - the open methods (getters, StartApp) closed by mistake, root refused without an authority;
 // - the bus policy letting a user own the daemon's name or call interfaces other than the
-//   daemon's own.
+//   daemon's own; a second daemon not leaving the first its name, ExitApp not ending with 0;
+// - the daemon waiting for the authority: getters unanswered while a password prompt is open,
+//   or a second check let in meanwhile.
 #include "architecturetable.h"
 #include "commandoutput.h"
 #include "daemonfixture.h"
 #include "daemoninterface.h"
+#include "offlineupdateprotocol.h"
 #include "packagefixture.h"
 #include "testuser.h"
 
@@ -30,6 +33,7 @@ private slots:
     void cleanupTestCase();
     void guardedMethods_data();
     void guardedMethods();
+    void answersWhileThePromptIsOpen();
     void nonRootCannotOwnTheName();
 
 private:
@@ -113,9 +117,10 @@ void tst_Authorization::guardedMethods()
         : user == m_allowed->name()         ? m_allowed.get()
                                             : m_denied.get();
     const QString home = caller ? caller->home() : m_work.path();
-    const QString cache = home + QStringLiteral("/.cache/tevrin-offline-update");
+    const QString run
+        = QStringLiteral("/run/tevrin-offline-update/%1").arg(caller ? caller->uid() : 0);
     PackageFixture::unmountCache(home);
-    QDir(cache).removeRecursively();
+    QDir(run).removeRecursively();
     QFile::remove(Marker);
 
     QSignalSpy results(
@@ -128,7 +133,7 @@ void tst_Authorization::guardedMethods()
                                                        : QStringList();
     QString output;
     const int rc = fixture.call(caller, method, arguments, &output);
-    QTest::qWait(300);
+    fixture.settle();
     const bool checked = allowed && arguments.size() == 2;
     QVERIFY2((rc == 0) == allowed, qPrintable(output));
     QCOMPARE(results.count(), checked ? 1 : 0);
@@ -136,15 +141,47 @@ void tst_Authorization::guardedMethods()
     if (allowed)
         return;
     // A refused call does nothing at all.
-    QVERIFY2(output.contains(QLatin1String("org.freedesktop.DBus.Error.AccessDenied")),
+    // Nobody is asked for a password to upgrade from a check that did not pass.
+    QVERIFY2(output.contains(QLatin1String("org.freedesktop.DBus.Error.AccessDenied"))
+            || (method == QLatin1String("BackupSystem")
+                && output.contains(OfflineUpdate::NoPassedCheckError)),
         qPrintable(output));
     QCOMPARE(progress.count(), 0);
-    QVERIFY(!QFileInfo::exists(cache));
+    QVERIFY(!QFileInfo::exists(run));
     QCOMPARE(fixture.process().state(), QProcess::Running);
     if (!method.contains(QLatin1Char('.')))
         QVERIFY2(fixture.log().contains(
                      QStringLiteral("refusing %1 to uid %2").arg(method).arg(caller->uid())),
             qPrintable(fixture.log().right(1500)));
+}
+
+void tst_Authorization::answersWhileThePromptIsOpen()
+{
+    DaemonFixture fixture;
+    QString error;
+    QVERIFY2(fixture.start(&error), qPrintable(error));
+    fixture.setAnswer(m_allowed->name(), DaemonFixture::Slow);
+    QFile::remove(QString::fromLatin1(DaemonFixture::AskingMarker));
+    QSignalSpy results(
+        fixture.daemon(), &ComTevrinOfflineUpdateDaemonInterface::NotifyOfflineFileCheckResult);
+    const auto first = fixture.startCall(
+        m_allowed.get(), QStringLiteral("StartOfflineFileCheck"), { m_allowed->home(), m_package });
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QFileInfo::exists(QString::fromLatin1(DaemonFixture::AskingMarker)), 10000);
+
+    const qint64 answerTime = fixture.getterAnswerTime();
+    QVERIFY2(answerTime >= 0 && answerTime < 1000, qPrintable(QString::number(answerTime)));
+    // Root needs no authorization, yet waits for the check whose prompt is open.
+    QString output;
+    QVERIFY(fixture.call(nullptr, QStringLiteral("StartOfflineFileCheck"),
+                { m_work.path(), m_package }, &output)
+        != 0);
+    QVERIFY2(output.contains(OfflineUpdate::BusyError), qPrintable(output));
+
+    QTRY_COMPARE_WITH_TIMEOUT(first->state(), QProcess::NotRunning, 60000);
+    QCOMPARE(first->exitCode(), 0);
+    fixture.settle();
+    QCOMPARE(results.count(), 1);
 }
 
 void tst_Authorization::nonRootCannotOwnTheName()
@@ -159,12 +196,19 @@ void tst_Authorization::nonRootCannotOwnTheName()
             .value();
     };
     // A daemon started by a user gives up at once, for it may not own the name; one started by
-    // root keeps it.
+    // root keeps it, and a second one by root leaves it the name, exiting with 0 as the first
+    // does on ExitApp.
     QCOMPARE(ChildProcess::run(m_allowed->command({ DaemonFixture::daemonProgram() })), 0);
     QVERIFY(!owned());
     ChildProcess rootDaemon;
     rootDaemon.start(DaemonFixture::daemonProgram(), {});
     QTRY_VERIFY_WITH_TIMEOUT(owned(), 20000);
+    QCOMPARE(ChildProcess::run({ DaemonFixture::daemonProgram() }, nullptr, 20000), 0);
+    QVERIFY(owned() && rootDaemon.state() == QProcess::Running);
+    QCOMPARE(fixture.call(nullptr, QStringLiteral("ExitApp"), {}), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(rootDaemon.state(), QProcess::NotRunning, 20000);
+    QCOMPARE(rootDaemon.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(rootDaemon.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_Authorization)

@@ -6,7 +6,9 @@
 //   array of architectures taken as text);
 // - the architecture table's oddities (i386 takes amd64) or case rules lost;
 // - the private source list losing the administrator's lines, keeping stale text after a
-//   shorter line, or keeping the first user's repository forever.
+//   shorter line, keeping the first user's repository forever or two lines of ours;
+// - a package's directory name (a line break, a blank, "..") or a keyring path breaking the
+//   source line apart and adding a line of its own.
 #include "aptsource.h"
 #include "architecturetable.h"
 #include "diskspace.h"
@@ -147,8 +149,6 @@ void tst_CheckRules::architecture_data()
                                                   << "amd64" << false;
     QTest::newRow("i386 takes amd64") << "i386"
                                       << "amd64" << true;
-    QTest::newRow("i386 refuses i386") << "i386"
-                                       << "i386" << false;
     QTest::newRow("i686 is not in the table") << "i686"
                                               << "amd64" << false;
     QTest::newRow("a list is compared whole") << "x86_64"
@@ -164,55 +164,73 @@ void tst_CheckRules::architecture()
 
 void tst_CheckRules::sourceLine_data()
 {
-    QTest::addColumn<QString>("home");
+    QTest::addColumn<QString>("directory");
     QTest::addColumn<QStringList>("components");
-    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("signedBy");
+    QTest::addColumn<QString>("line"); // empty: refused
 
-    QTest::newRow("blank in the home path, components in order")
-        << "/home/a b" << QStringList { "contrib", "main" }
-        << "deb [trusted=yes] file:///home/a%20b/.cache/tevrin-offline-update/repo/ torak contrib "
-           "main";
-    QTest::newRow("no pool")
-        << "/root" << QStringList()
-        << "deb [trusted=yes] file:///root/.cache/tevrin-offline-update/repo/ torak";
+    QTest::newRow("blank in the path, components in order")
+        << "/run/a b/1000/repo" << QStringList { "contrib", "main" } << ""
+        << "deb [trusted=yes] file:///run/a%20b/1000/repo/ torak contrib main";
+    QTest::newRow("keyring")
+        << "/run/t/0/repo/" << QStringList { "non-free+1.x" } << "/etc/k.gpg"
+        << "deb [signed-by=/etc/k.gpg] file:///run/t/0/repo/ torak non-free+1.x";
+    QTest::newRow("line break in a component")
+        << "/r/1/repo" << QStringList { "main\ndeb http://evil.example/ x main" } << ""
+        << "";
+    QTest::newRow("blank in a component") << "/r/1/repo" << QStringList { "a b" } << ""
+                                          << "";
+    QTest::newRow("parent directory as component") << "/r/1/repo" << QStringList { ".." } << ""
+                                                   << "";
+    QTest::newRow("keyring path that ends the options")
+        << "/r/1/repo" << QStringList { "main" } << "/k] deb"
+        << "";
 }
 
 void tst_CheckRules::sourceLine()
 {
-    QFETCH(QString, home);
+    QFETCH(QString, directory);
     QFETCH(QStringList, components);
-    QTEST(AptSource::sourceLine(home, components), "line");
+    QFETCH(QString, signedBy);
+    QTEST(AptSource::sourceLine(AptSource::repositoryUri(directory), components, signedBy), "line");
 }
 
 void tst_CheckRules::pointAt_data()
 {
     QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("expected");
     QTest::addColumn<bool>("replaced");
 
     const QString placeholder = AptSource::placeholderLine();
-    const QString ours = AptSource::sourceLine(QStringLiteral("/root"), { QStringLiteral("main") });
-    const QString bob = AptSource::sourceLine(
-        QStringLiteral("/home/a b"), { QStringLiteral("main"), QStringLiteral("extra") });
+    const QString ours
+        = AptSource::sourceLine(AptSource::repositoryUri("/run/t/0/repo"), { "main" });
+    const QString earlier
+        = "deb [trusted=yes] file:///home/a%20b/.cache/tevrin-offline-update/repo/ torak main "
+          "extra";
+    const QString otherUser = AptSource::sourceLine(
+        AptSource::repositoryUri("/run/t/1000/repo"), { "main" }, "/etc/k.gpg");
     const QString admin = QStringLiteral("deb http://mirror.example/debian bookworm main");
 
-    QTest::newRow("placeholder, shorter home") << placeholder + "\n" << ours + "\n" << true;
-    QTest::newRow("another user's earlier line") << bob + "\n" << ours + "\n" << true;
-    QTest::newRow("administrator's lines stay")
-        << "# local\n" + admin + "\n" + placeholder + "\n" + admin
+    QTest::newRow("placeholder, shorter line") << placeholder + "\n" << ours << ours + "\n" << true;
+    QTest::newRow("an earlier version's line") << earlier << ours << ours << true;
+    QTest::newRow("another user's signed line") << otherUser << ours << ours << true;
+    QTest::newRow("administrator's lines stay, ours only once")
+        << "# local\n" + admin + "\n" + placeholder + "\n" + admin + "\n" + otherUser << ours
         << "# local\n" + admin + "\n" + ours + "\n" + admin << true;
-    QTest::newRow("placeholder twice")
-        << placeholder + "\n" + placeholder << ours + "\n" + ours << true;
-    QTest::newRow("no line of ours") << admin + "\n" << admin + "\n" << false;
+    QTest::newRow("no line of ours") << admin + "\n" << ours << admin + "\n" << false;
     QTest::newRow("commented-out line of ours is the administrator's")
-        << "# " + placeholder << "# " + placeholder << false;
+        << "# " + placeholder << ours << "# " + placeholder << false;
+    QTest::newRow("a line with a line break changes nothing")
+        << placeholder << ours + "\ndeb http://evil.example/ x main" << placeholder << false;
+    QTest::newRow("a refused line changes nothing") << placeholder << "" << placeholder << false;
 }
 
 void tst_CheckRules::pointAt()
 {
     QFETCH(QString, list);
+    QFETCH(QString, line);
     QFETCH(bool, replaced);
-    const QString line = AptSource::sourceLine(QStringLiteral("/root"), { QStringLiteral("main") });
     bool any = !replaced;
     QTEST(AptSource::pointAt(list, line, &any), "expected");
     QCOMPARE(any, replaced);

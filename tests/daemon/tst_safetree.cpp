@@ -1,5 +1,6 @@
 // Clearing a directory as root inside a user's home. Faults caught here:
-// - following a symbolic link (at the top or inside) and deleting what it points at;
+// - following a symbolic link (at the top, inside, or in a directory moved up to be cleared)
+//   and deleting what it points at;
 // - descending into a mounted file system (a user's package image, a bind mount of the same
 //   disk) and deleting inside it, or reporting success while a mount is left behind;
 // - opening or making a directory through a link.
@@ -58,33 +59,28 @@ void tst_SafeTree::removeTree()
         QSKIP("needs root to mount");
 
     QTemporaryDir work;
-    const QString outside = work.filePath(QStringLiteral("outside"));
-    const QString tree = work.filePath(QStringLiteral("tree"));
-    const QString mountPoint = tree + QStringLiteral("/a/mounted");
-    QVERIFY(QDir().mkpath(outside + QStringLiteral("/sub"))
-        && touch(outside + QStringLiteral("/sub/precious")));
-    if (layout == QLatin1String("toplink")) {
+    const QString outside = work.filePath("outside");
+    const QString tree = work.filePath("tree");
+    const QString mountPoint = tree + "/a/mounted";
+    QVERIFY(QDir().mkpath(outside + "/sub") && touch(outside + "/sub/precious"));
+    if (layout == "toplink")
         QVERIFY(QFile::link(outside, tree));
-    } else {
-        QVERIFY(QDir().mkpath(tree + QStringLiteral("/a/b"))
-            && touch(tree + QStringLiteral("/a/b/file")));
-        QVERIFY(touch(tree + QStringLiteral("/top")));
-        if (layout == QLatin1String("innerlink"))
-            QVERIFY(
-                QFile::link(outside + QStringLiteral("/sub"), tree + QStringLiteral("/a/link")));
-    }
+    else
+        QVERIFY(
+            QDir().mkpath(tree + "/a/b/c") && touch(tree + "/a/b/c/file") && touch(tree + "/top"));
+    // Deep enough that its directory is moved up before it is cleared.
+    if (layout == "innerlink")
+        QVERIFY(QFile::link(outside + "/sub", tree + "/a/b/link"));
     if (!mount.isEmpty()) {
         QVERIFY(QDir().mkpath(mountPoint));
-        mount.replaceInStrings(QStringLiteral("$W"), work.path());
-        QCOMPARE(
-            ChildProcess::run(QStringList { QStringLiteral("mount") } + mount << mountPoint), 0);
-        QVERIFY(touch(mountPoint + QStringLiteral("/inside")));
+        mount.replaceInStrings("$W", work.path());
+        QCOMPARE(ChildProcess::run(QStringList { "mount" } + mount << mountPoint), 0);
+        QVERIFY(touch(mountPoint + "/inside"));
     }
 
     QString error;
-    const bool removed
-        = SafeTree::removeTree(openDirectory(work.path()).get(), QByteArrayLiteral("tree"), &error);
-    QVERIFY(QFileInfo::exists(outside + QStringLiteral("/sub/precious")));
+    const bool removed = SafeTree::removeTree(openDirectory(work.path()).get(), "tree", &error);
+    QVERIFY(QFileInfo::exists(outside + "/sub/precious"));
     if (mount.isEmpty()) {
         QVERIFY(removed);
         QVERIFY(!QFileInfo::exists(tree) && !QFileInfo(tree).isSymLink());
@@ -92,21 +88,20 @@ void tst_SafeTree::removeTree()
     }
     // Whatever was mounted is still there, with everything in it; the rest is gone.
     QVERIFY(!removed && !error.isEmpty());
-    QVERIFY(QFileInfo::exists(mountPoint + QStringLiteral("/inside")));
-    QCOMPARE(ChildProcess::run({ QStringLiteral("umount"), mountPoint }), 0);
-    QVERIFY(!QFileInfo::exists(tree + QStringLiteral("/top")));
+    QVERIFY(QFileInfo::exists(mountPoint + "/inside"));
+    QCOMPARE(ChildProcess::run({ "umount", mountPoint }), 0);
+    QVERIFY(!QFileInfo::exists(tree + "/top") && !QFileInfo::exists(tree + "/a/b"));
 }
 
 void tst_SafeTree::openDirectoryRefusesLinks()
 {
     QTemporaryDir work;
-    QVERIFY(QDir(work.path()).mkdir(QStringLiteral("real")));
-    QVERIFY(
-        QFile::link(work.filePath(QStringLiteral("real")), work.filePath(QStringLiteral("link"))));
+    QVERIFY(QDir(work.path()).mkdir("real")
+        && QFile::link(work.filePath("real"), work.filePath("link")));
     const FileDescriptor parent = openDirectory(work.path());
-    QVERIFY(SafeTree::openDirectory(parent.get(), QByteArrayLiteral("real")).isValid());
-    QVERIFY(!SafeTree::openDirectory(parent.get(), QByteArrayLiteral("link")).isValid());
-    QVERIFY(!SafeTree::makeDirectory(parent.get(), QByteArrayLiteral("link"), 0755).isValid());
+    QVERIFY(SafeTree::openDirectory(parent.get(), "real").isValid());
+    QVERIFY(!SafeTree::openDirectory(parent.get(), "link").isValid());
+    QVERIFY(!SafeTree::makeDirectory(parent.get(), "link", 0755).isValid());
 }
 
 QTEST_GUILESS_MAIN(tst_SafeTree)

@@ -1,17 +1,23 @@
 // A real upgrade through the real daemon: a throw-away probe package installed at 1.0 is
 // upgraded to 2.0 from an offline package's repository, behind the development recovery
-// service set up for each branch of the backup sequence. Faults caught here:
-// - status texts, progress pairs and apt output sent in the wrong order, or pairs the client
-//   does not expect (anything after a final pair);
-// - an upgrade made although the backup failed or was refused, or not made after it ended well;
-// - an upgrade started by the end of a backup that this daemon never asked for, or by a job
-//   of another kind;
-// - post-upgrade scripts not run for the caller's home, or run for a home that is not the
-//   caller's.
+// service set up for each branch of the backup sequence. The new probe's maintainer script
+// writes to standard error and takes a few seconds. Faults caught here:
+// - status texts, progress pairs and apt output sent in the wrong order, pairs after a final
+//   pair, or BackupSystem answered before the upgrade it runs without a backup has ended;
+// - the daemon blocked while the upgrade runs (getters not answered within a second), or a
+//   check let in meanwhile;
+// - apt's standard error not reaching the progress view;
+// - an upgrade made although the backup failed, was refused, or its service left the bus, or
+//   not made after the backup ended well; an upgrade started by the end of a backup that this
+//   daemon never asked for, or by a job of another kind;
+// - shutdown not held off from the first pair to the final one, or still held off afterwards;
+// - post-upgrade scripts asking their user again, running for another user who may not, or not
+//   running in name order with the user's home.
 #include "architecturetable.h"
 #include "commandoutput.h"
 #include "daemonfixture.h"
 #include "daemoninterface.h"
+#include "offlineupdateprotocol.h"
 #include "packagefixture.h"
 #include "testuser.h"
 
@@ -22,8 +28,16 @@ namespace {
 
 const QString Probe = QStringLiteral("tevrin-probe-upgrade");
 const QString PostOrder = QStringLiteral("/tmp/tevrin-post-order");
+const QString StderrLine = QStringLiteral("tevrin-probe-says-hello");
 const QStringList StatusTexts { QStringLiteral("info:开始进行系统备份..."),
     QStringLiteral("info:系统备份完成"), QStringLiteral("info:开始进行系统升级...") };
+const QRegularExpression FinalPair(QStringLiteral("^progress:(100,1|\\d+,-\\d+)$"));
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 } // namespace
 
@@ -39,10 +53,14 @@ private slots:
     void postHooks();
 
 private:
+    void checkAsCarol();
+
     QTemporaryDir m_work;
     std::unique_ptr<TestUser> m_carol;
     std::unique_ptr<TestUser> m_dave;
     std::unique_ptr<DaemonFixture> m_fixture;
+    ChildProcess m_logind;
+    QString m_logindRecord;
     QString m_probeV1;
     QString m_package;
 };
@@ -62,8 +80,9 @@ void tst_Upgrade::initTestCase()
     m_probeV1 = PackageFixture::probeDeb(
         Probe, QStringLiteral("1.0"), m_work.filePath(QStringLiteral("v1")));
     PackageFixture::Package contents;
-    contents.debs = QStringList { PackageFixture::probeDeb(
-        Probe, QStringLiteral("2.0"), m_work.filePath(QStringLiteral("v2"))) };
+    contents.debs = QStringList { PackageFixture::probeDeb(Probe, QStringLiteral("2.0"),
+        m_work.filePath(QStringLiteral("v2")),
+        QStringLiteral("echo %1 >&2\nsleep 3").arg(StderrLine)) };
     QVERIFY(!m_probeV1.isEmpty() && !contents.debs.first().isEmpty());
     contents.manifest
         = QStringLiteral(R"({"type": 1, "data": {"systemType": "desktop", "archs": "%1"}})")
@@ -78,6 +97,12 @@ void tst_Upgrade::initTestCase()
     QString error;
     QVERIFY2(PackageFixture::build(contents, m_package, &error), qPrintable(error));
     m_fixture = std::make_unique<DaemonFixture>();
+    QVERIFY2(m_fixture->startBus(&error), qPrintable(error));
+    m_logindRecord = m_work.filePath(QStringLiteral("logind-record"));
+    m_logind.start(qEnvironmentVariable("TEVRIN_BINARY_DIR")
+            + QStringLiteral("/tools/devlogind/tevrin-dev-logind"),
+        { QStringLiteral("--record"), m_logindRecord });
+    QTRY_VERIFY_WITH_TIMEOUT(readFile(m_logindRecord).endsWith(" ready\n"), 10000);
     QVERIFY2(m_fixture->start(&error), qPrintable(error));
 }
 
@@ -90,41 +115,8 @@ void tst_Upgrade::cleanupTestCase()
         PackageFixture::unmountCache(m_carol->home());
 }
 
-void tst_Upgrade::backupThenUpgrade_data()
+void tst_Upgrade::checkAsCarol()
 {
-    QTest::addColumn<QStringList>("recovery"); // its options; empty: no recovery service
-    QTest::addColumn<bool>("callBackup");
-    // Status texts and pairs in order, apt's output folded into one "output".
-    QTest::addColumn<QStringList>("outline");
-    QTest::addColumn<QString>("version");
-
-    const QStringList start { StatusTexts[0], QStringLiteral("progress:30,1") };
-    const QStringList upgraded { QStringLiteral("output"), QStringLiteral("progress:100,1") };
-    QTest::newRow("no recovery service") << QStringList() << true << start + upgraded << "2.0";
-    QTest::newRow("backup not possible")
-        << QStringList { "--can-backup", "no" } << true << start + upgraded << "2.0";
-    QTest::newRow("backup ends well")
-        << QStringList { "--job-success", "yes" } << true
-        << start + QStringList { StatusTexts[1], "progress:50,1", StatusTexts[2] } + upgraded
-        << "2.0";
-    QTest::newRow("StartBackup refused") << QStringList { "--start-backup", "error" } << true
-                                         << start + QStringList { "progress:30,-1" } << "1.0";
-    QTest::newRow("backup fails") << QStringList { "--job-success", "no", "--job-message",
-        "disk on fire" } << true << start + QStringList { "progress:70,-1" }
-                                  << "1.0";
-    QTest::newRow("end of a job of another kind")
-        << QStringList { "--job-kind", "Backup" } << true << start << "1.0";
-    QTest::newRow("end of a backup nobody asked for")
-        << QStringList { "--unprompted-job-end", "200" } << false << QStringList() << "1.0";
-}
-
-void tst_Upgrade::backupThenUpgrade()
-{
-    QFETCH(QStringList, recovery);
-    QFETCH(bool, callBackup);
-    QFETCH(QStringList, outline);
-    QFETCH(QString, version);
-
     PackageFixture::purge(Probe);
     QVERIFY(PackageFixture::install(m_probeV1));
     QSignalSpy results(
@@ -132,16 +124,65 @@ void tst_Upgrade::backupThenUpgrade()
     QCOMPARE(m_fixture->call(m_carol.get(), QStringLiteral("StartOfflineFileCheck"),
                  { m_carol->home(), m_package }),
         0);
-    QTRY_COMPARE(results.count(), 1);
+    m_fixture->settle();
+    QCOMPARE(results.count(), 1);
     QCOMPARE(results.first(), QVariantList({ 6, true }));
+}
 
+void tst_Upgrade::backupThenUpgrade_data()
+{
+    QTest::addColumn<QStringList>("recovery"); // its options; empty: no recovery service
+    QTest::addColumn<bool>("callBackup");
+    QTest::addColumn<bool>("killRecovery"); // once it accepted the backup
+    // Status texts and fixed pairs in order, apt's output and its progress folded into "output".
+    QTest::addColumn<QStringList>("outline");
+    QTest::addColumn<QString>("version");
+
+    const QStringList start { StatusTexts[0], QStringLiteral("progress:30,1") };
+    const QStringList upgraded { QStringLiteral("output"), QStringLiteral("progress:100,1") };
+    const QStringList backupFailed { QStringLiteral("progress:70,-1") };
+    QTest::newRow("no recovery service")
+        << QStringList() << true << false << start + upgraded << "2.0";
+    QTest::newRow("backup not possible")
+        << QStringList { "--can-backup", "no" } << true << false << start + upgraded << "2.0";
+    QTest::newRow("backup ends well")
+        << QStringList { "--job-success", "yes" } << true << false
+        << start + QStringList { StatusTexts[1], "progress:50,1", StatusTexts[2] } + upgraded
+        << "2.0";
+    QTest::newRow("StartBackup refused")
+        << QStringList { "--start-backup", "error" } << true << false
+        << start + QStringList { "progress:30,-1" } << "1.0";
+    QTest::newRow("backup fails") << QStringList { "--job-success", "no", "--job-message",
+        "disk on fire" } << true << false
+                                  << start + backupFailed << "1.0";
+    QTest::newRow("end of a job of another kind, then the service leaves")
+        << QStringList { "--job-kind", "Backup" } << true << true << start + backupFailed << "1.0";
+    QTest::newRow("recovery service leaves during the backup")
+        << QStringList { "--no-job-end" } << true << true << start + backupFailed << "1.0";
+    QTest::newRow("end of a backup nobody asked for") << QStringList { "--unprompted-job-end",
+        "200" } << false << false << QStringList() << "1.0";
+}
+
+void tst_Upgrade::backupThenUpgrade()
+{
+    QFETCH(QStringList, recovery);
+    QFETCH(bool, callBackup);
+    QFETCH(bool, killRecovery);
+    QFETCH(QStringList, outline);
+    QFETCH(QString, version);
+
+    checkAsCarol();
+    // apt takes locks of its own around dpkg; ours are the ones that name this system.
+    const QByteArray OurLock = QByteArrayLiteral("\"Tevrin offline update\"");
+    const int locksBefore = readFile(m_logindRecord).count(OurLock);
     QStringList events;
     QStringList seen; // the outline so far
-    const QRegularExpression finalPair(QStringLiteral("^progress:(100,1|\\d+,-\\d+)$"));
     const auto record = [&](const QString &event) {
         events << event;
         const bool output
-            = event.startsWith(QLatin1String("info:")) && !StatusTexts.contains(event);
+            = (event.startsWith(QLatin1String("info:")) && !StatusTexts.contains(event))
+            || (event.startsWith(QLatin1String("progress:")) && event.endsWith(QLatin1String(",1"))
+                && !event.contains(QRegularExpression(QStringLiteral("^progress:(30|50|100),"))));
         if (!output || seen.isEmpty() || seen.last() != QLatin1String("output"))
             seen << (output ? QStringLiteral("output") : event);
     };
@@ -153,38 +194,83 @@ void tst_Upgrade::backupThenUpgrade()
             recovery);
         QVERIFY(service.waitForReadyRead(10000) && service.readLine() == "ready\n");
     }
+    QObject guard;
     connect(m_fixture->daemon(), &ComTevrinOfflineUpdateDaemonInterface::NotifyExecDistUpgradeInfo,
-        &service, [&](const QString &text) { record(QStringLiteral("info:") + text); });
+        &guard, [&](const QString &text) { record(QStringLiteral("info:") + text); });
     connect(m_fixture->daemon(),
-        &ComTevrinOfflineUpdateDaemonInterface::NotifyOfflineUpgradeProgress, &service,
+        &ComTevrinOfflineUpdateDaemonInterface::NotifyOfflineUpgradeProgress, &guard,
         [&](int value, int code) {
             record(QStringLiteral("progress:%1,%2").arg(value).arg(code));
         });
-    if (callBackup)
-        QCOMPARE(m_fixture->call(m_carol.get(), QStringLiteral("BackupSystem"), {}), 0);
-
-    if (!outline.isEmpty() && outline.last().contains(finalPair))
-        QTRY_VERIFY_WITH_TIMEOUT(!events.filter(finalPair).isEmpty(), 180000);
-    else
-        QTest::qWait(2000); // a job end that must change nothing: give it time to arrive
-    QTest::qWait(300); // nothing may follow a final pair
+    const bool upgrades = outline.contains(QLatin1String("output"));
+    if (callBackup) {
+        const auto call = m_fixture->startCall(m_carol.get(), QStringLiteral("BackupSystem"), {});
+        if (upgrades) {
+            QTRY_VERIFY_WITH_TIMEOUT(seen.contains(QLatin1String("output")), 60000);
+            // The daemon answers at once while apt works.
+            const qint64 answerTime = m_fixture->getterAnswerTime();
+            QVERIFY2(answerTime >= 0 && answerTime < 1000, qPrintable(QString::number(answerTime)));
+            // ... and nothing else long starts meanwhile.
+            QString output;
+            QVERIFY(m_fixture->call(m_dave.get(), QStringLiteral("StartOfflineFileCheck"),
+                        { m_dave->home(), m_package }, &output)
+                != 0);
+            QVERIFY2(output.contains(OfflineUpdate::BusyError), qPrintable(output));
+            QVERIFY(events.filter(FinalPair).isEmpty());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(call->state(), QProcess::NotRunning, 180000);
+        QCOMPARE(call->exitCode(), 0);
+        // Without a backup the reply comes after the final pair.
+        m_fixture->settle();
+        QVERIFY(!recovery.isEmpty() || !events.filter(FinalPair).isEmpty());
+    }
+    // The job ends of these rows must change nothing; each is on the bus before the service
+    // says it sent it.
+    QByteArray said;
+    if (recovery.contains(QLatin1String("--job-kind"))
+        || recovery.contains(QLatin1String("--unprompted-job-end")))
+        QTRY_VERIFY_WITH_TIMEOUT((said += service.readAll()).contains("JobEnd"), 10000);
+    if (killRecovery)
+        service.kill();
+    if (!outline.isEmpty())
+        QTRY_VERIFY_WITH_TIMEOUT(!events.filter(FinalPair).isEmpty(), 180000);
+    m_fixture->settle();
     QCOMPARE(seen, outline);
+    // One lock for the sequence, and none left once it ended, however it ended.
+    const QByteArray locks = readFile(m_logindRecord);
+    QCOMPARE(locks.count(OurLock), locksBefore + (outline.isEmpty() ? 0 : 1));
+    QTRY_COMPARE(readFile(m_logindRecord).count(" closed "), locks.count(" taken "));
     QCOMPARE(PackageFixture::installedVersion(Probe), version);
-    if (outline.contains(QLatin1String("output")))
-        QVERIFY(events.join(QString()).contains(Probe));
+    if (upgrades)
+        QVERIFY(
+            events.join(QString()).contains(Probe) && events.join(QString()).contains(StderrLine));
 }
 
 void tst_Upgrade::postHooks()
 {
-    QFile::remove(PostOrder);
-    // Another user's home is refused: nothing runs.
-    QCOMPARE(
-        m_fixture->call(m_dave.get(), QStringLiteral("StartExecHookPost"), { m_carol->home() }), 0);
-    QVERIFY(!QFileInfo::exists(PostOrder));
+    checkAsCarol();
+    QSignalSpy progress(
+        m_fixture->daemon(), &ComTevrinOfflineUpdateDaemonInterface::NotifyOfflineUpgradeProgress);
+    QCOMPARE(m_fixture->call(m_carol.get(), QStringLiteral("BackupSystem"), {}), 0);
+    m_fixture->settle();
+    QCOMPARE(progress.last(), QVariantList({ 100, 1 }));
 
-    QCOMPARE(
-        m_fixture->call(m_carol.get(), QStringLiteral("StartExecHookPost"), { m_carol->home() }),
+    // Carol would be refused now, yet her own upgrade's scripts need no second authorization;
+    // Dave, refused too, runs nothing.
+    QFile::remove(PostOrder);
+    m_fixture->setAnswer(m_carol->name(), DaemonFixture::Deny);
+    m_fixture->setAnswer(m_dave->name(), DaemonFixture::Deny);
+    QString output;
+    QVERIFY(m_fixture->call(
+                m_dave.get(), QStringLiteral("StartExecHookPost"), { m_dave->home() }, &output)
+        != 0);
+    QVERIFY2(output.contains(QLatin1String("AccessDenied")), qPrintable(output));
+    QVERIFY(!QFileInfo::exists(PostOrder));
+    QCOMPARE(m_fixture->call(
+                 m_carol.get(), QStringLiteral("StartExecHookPost"), { m_carol->home() }, &output),
         0);
+    m_fixture->setAnswer(m_carol->name(), DaemonFixture::Allow);
+    m_fixture->setAnswer(m_dave->name(), DaemonFixture::Allow);
     QFile order(PostOrder);
     QVERIFY(order.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(order.readAll()),

@@ -12,6 +12,8 @@
 #     upgrade the daemon itself is running);
 #   - the settings schema is not compiled, the desktop entry or MIME type is invalid, the icon or
 #     the zh_CN translation is missing or broken;
+#   - the private source list shipped as a conffile (dpkg would ask about the daemon's own changes
+#     on every upgrade), or missing after installation;
 #   - purging leaves files, configuration or the daemon's run-time files behind.
 #
 # Run it as root on a throw-away machine, as CI does: it installs and purges packages, adds a user
@@ -22,7 +24,8 @@
 set -euo pipefail
 
 readonly prog=${0##*/}
-readonly packages=(tevrin-offline-update-daemon tevrin-offline-update-tool tevrin-oup-build)
+readonly packages=(tevrin-offline-update-daemon tevrin-offline-update-tool tevrin-oup-build
+    tevrin-offline-update-cli)
 readonly bus_name=com.tevrin.offline.update.daemon
 readonly daemon=/usr/sbin/tevrin-offline-update-daemon
 readonly source_list=/etc/tevrin-offline-update/update.list
@@ -202,14 +205,25 @@ logged lintian lintian --fail-on error "$work/debs/"*.deb
 grep -v 'running with root privileges' "$work/lintian.log" | sed 's/^/      /' || true
 pass "lintian reports no errors"
 
-# A list the tests of this tree left behind would make dpkg ask about the conffile.
-if [[ -e $source_list ]] && ! dpkg -S "$source_list" >/dev/null 2>&1; then
+# A list the tests of this tree left behind would be taken for the installed one, and purged.
+if [[ -e $source_list ]]; then
     saved_list=$work/update.list.saved
     mv "$source_list" "$saved_list"
 fi
 installed=1
 (cd "$work/debs" && DEBIAN_FRONTEND=noninteractive logged install apt-get install -y -q ./*.deb)
-pass "apt-get installed the three packages with their dependencies"
+pass "apt-get installed the ${#packages[@]} packages with their dependencies"
+
+# The daemon's package makes the list at installation; the daemon owns it from then on.
+[[ -f $source_list ]] || fail "$source_list is missing after installation"
+conffiles=$(dpkg-query --showformat='${Conffiles}' --show tevrin-offline-update-daemon)
+[[ $conffiles != *"$source_list"* ]] || fail "$source_list is shipped as a conffile: $conffiles"
+pass "$source_list exists after installation and is no conffile"
+
+if ! usage=$(tevrin-offline-update --help 2>&1) || [[ $usage != *upgrade* ]]; then
+    fail "tevrin-offline-update --help does not run: $usage"
+fi
+pass "the command-line client runs"
 
 in_namespace maintscript_checks "$work/fakebin"
 pass "the unit is neither enabled nor started at installation, nor stopped or restarted on upgrade"
@@ -251,6 +265,7 @@ pass "the zh_CN translation is installed ($translated texts)"
 installed=0
 DEBIAN_FRONTEND=noninteractive logged purge apt-get purge -y -q "${packages[@]}"
 for file in "$daemon" /usr/bin/tevrin-offline-update-tool /usr/bin/tevrin-oup-build \
+    /usr/bin/tevrin-offline-update \
     "$source_list" "${source_list%/*}" /var/log/tevrin-offline-update-daemon.log \
     "/usr/share/dbus-1/system-services/$bus_name.service"; do
     [[ ! -e $file ]] || fail "$file is still there after purging"

@@ -5,8 +5,10 @@
 
 #include <QDBusConnectionInterface>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -19,6 +21,7 @@ const QString AuthorityPolicy
 const QString Actions
     = QStringLiteral("/usr/share/polkit-1/actions/com.tevrin.offline.update.policy");
 const QString Rules = QStringLiteral("/etc/polkit-1/rules.d/49-tevrin-offline-update-tests.rules");
+const QString Answers = QStringLiteral("/run/tevrin-tests-authority");
 
 QString source(const QString &path)
 {
@@ -55,6 +58,7 @@ DaemonFixture::DaemonFixture(Authority authority)
     , m_bus(PrivateBus::System,
           { source(QStringLiteral("/data/com.tevrin.offline.update.daemon.conf")),
               source(QStringLiteral("/tools/devabrecovery/com.tevrin.ABRecovery.conf")),
+              source(QStringLiteral("/tools/devlogind/org.freedesktop.login1.conf")),
               AuthorityPolicy })
 {
     if (!writeFile(SourceList, readFile(source(QStringLiteral("/data/update.list")))))
@@ -69,6 +73,7 @@ DaemonFixture::~DaemonFixture()
     m_process.stop();
     m_authority.stop();
     QFile::remove(Rules);
+    QDir(Answers).removeRecursively();
     if (m_installedActions)
         QFile::remove(Actions);
     if (m_hadSourceList)
@@ -131,9 +136,18 @@ bool DaemonFixture::startAuthority(QString *error)
     if (subject.user == ")")
                 + DeniedUser + QByteArrayLiteral(R"(")
         return polkit.Result.NO;
-    if (subject.user.indexOf("tevrint-") == 0)
-        return polkit.Result.YES;
-    return polkit.Result.NOT_HANDLED;
+    if (subject.user.indexOf("tevrint-") != 0)
+        return polkit.Result.NOT_HANDLED;
+    var answer = "";
+    try {
+        answer = polkit.spawn(["/bin/cat", "/run/tevrin-tests-authority/" + subject.user]);
+    } catch (error) {
+    }
+    if (answer.indexOf("deny") == 0)
+        return polkit.Result.NO;
+    if (answer.indexOf("slow") == 0)
+        polkit.spawn(["/bin/sh", "-c", "touch /run/tevrin-tests-authority/asking; sleep 3; rm -f /run/tevrin-tests-authority/asking"]);
+    return polkit.Result.YES;
 });
 )"))) {
         *error = QStringLiteral("cannot write ") + Rules;
@@ -150,7 +164,8 @@ bool DaemonFixture::startAuthority(QString *error)
 
 bool DaemonFixture::start(QString *error)
 {
-    if (!startBus(error))
+    // A test may have started the bus first, to put its own services there.
+    if (m_connectionName.isEmpty() && !startBus(error))
         return false;
     m_process.start(daemonProgram(), {});
     if (!waitForName(connection(), ServiceName, m_process)) {
@@ -169,8 +184,41 @@ QString DaemonFixture::log()
     return m_log;
 }
 
-int DaemonFixture::call(
-    const TestUser *user, const QString &method, const QStringList &arguments, QString *output)
+void DaemonFixture::settle()
+{
+    m_daemon->GetUpgradeType().waitForFinished();
+    QCoreApplication::processEvents();
+}
+
+qint64 DaemonFixture::getterAnswerTime()
+{
+    QElapsedTimer clock;
+    clock.start();
+    QList<QDBusPendingCall> calls { m_daemon->GetUpgradeType(), m_daemon->GetPatchUpgradeSerial(),
+        m_daemon->GetDistUpgradeSum(), m_daemon->IsAllowBackupSystem() };
+    for (QDBusPendingCall &call : calls) {
+        call.waitForFinished();
+        if (call.isError())
+            return -1;
+    }
+    return clock.elapsed();
+}
+
+void DaemonFixture::setAnswer(const QString &user, Answer answer)
+{
+    // The authority may run its rules as a user of its own, which must be able to mark a
+    // question as open.
+    QDir().mkpath(Answers);
+    chmod(QFile::encodeName(Answers).constData(), 01777);
+    const QString file = Answers + QLatin1Char('/') + user;
+    if (answer == Allow)
+        QFile::remove(file);
+    else
+        writeFile(file, answer == Deny ? "deny\n" : "slow\n");
+}
+
+std::unique_ptr<ChildProcess> DaemonFixture::startCall(
+    const TestUser *user, const QString &method, const QStringList &arguments)
 {
     QStringList command { QStringLiteral("dbus-send"), QStringLiteral("--system"),
         QStringLiteral("--print-reply"), QStringLiteral("--reply-timeout=600000"),
@@ -181,14 +229,22 @@ int DaemonFixture::call(
     if (user)
         command = user->command(command);
 
-    QProcess client;
-    client.setProcessChannelMode(QProcess::MergedChannels);
-    client.start(command.first(), command.mid(1));
-    (void)QTest::qWaitFor([&client] { return client.state() == QProcess::NotRunning; }, 600000);
+    auto client = std::make_unique<ChildProcess>();
+    client->setProcessChannelMode(QProcess::MergedChannels);
+    client->start(command.first(), command.mid(1));
+    return client;
+}
+
+int DaemonFixture::call(
+    const TestUser *user, const QString &method, const QStringList &arguments, QString *output)
+{
+    const std::unique_ptr<ChildProcess> client = startCall(user, method, arguments);
+    (void)QTest::qWaitFor([&client] { return client->state() == QProcess::NotRunning; }, 600000);
     QCoreApplication::processEvents();
     if (output)
-        *output = QString::fromLocal8Bit(client.readAll());
-    return client.error() == QProcess::FailedToStart || client.exitStatus() != QProcess::NormalExit
+        *output = QString::fromLocal8Bit(client->readAll());
+    return client->error() == QProcess::FailedToStart
+            || client->exitStatus() != QProcess::NormalExit
         ? -1
-        : client.exitCode();
+        : client->exitCode();
 }

@@ -12,13 +12,19 @@ class TestUser;
 // The real daemon program, started as root on a private system bus that carries the project's
 // own bus policy (and the development recovery service's), with a typed client on the test's
 // own connection. The machine's authority daemon runs beside it with the project's actions and
-// rules that let the "tevrint-" users in and keep DeniedUser out. The daemon always works with
-// the machine's source list: the fixture puts the placeholder there and restores the old one.
+// rules that let the "tevrint-" users in and keep DeniedUser out; setAnswer changes that for one
+// user at any time. The daemon always works with the machine's source list: the fixture puts
+// the placeholder there and restores the old one.
 class DaemonFixture
 {
 public:
     static constexpr const char *DeniedUser = "tevrint-denied";
     enum Authority { WithAuthority, WithoutAuthority };
+    // What the authority answers a "tevrint-" user: yes, no, or yes after three seconds in
+    // which the question stays open, as while a person types a password.
+    enum Answer { Allow, Deny, Slow };
+    // Exists while a Slow question is open.
+    static constexpr const char *AskingMarker = "/run/tevrin-tests-authority/asking";
 
     explicit DaemonFixture(Authority authority = WithAuthority);
     ~DaemonFixture();
@@ -42,6 +48,16 @@ public:
     // signals meanwhile; dbus-send's exit code, its output in |output|.
     int call(const TestUser *user, const QString &method, const QStringList &arguments,
         QString *output = nullptr);
+    // The same call, started and left running; its output is what dbus-send printed.
+    std::unique_ptr<ChildProcess> startCall(
+        const TestUser *user, const QString &method, const QStringList &arguments);
+    // Returns once every signal the daemon sent before now has been delivered to the test's
+    // connection: a getter's answer comes after them.
+    void settle();
+    void setAnswer(const QString &user, Answer answer);
+    // How long the daemon took to answer all its getters and IsAllowBackupSystem; -1 when one
+    // of them failed.
+    qint64 getterAnswerTime();
 
 private:
     bool startAuthority(QString *error);

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 namespace {
@@ -51,6 +52,9 @@ bool PackageFixture::build(const Package &package, const QString &output, QStrin
     };
     addHooks(QStringLiteral("prehook"), package.preHooks);
     addHooks(QStringLiteral("posthook"), package.postHooks);
+    if (!package.signKey.isEmpty())
+        command << QStringLiteral("--sign-key") << package.signKey
+                << QStringLiteral("--gpg-homedir") << package.gpgHome;
     if (!written) {
         *error = QStringLiteral("cannot write the package's inputs in ") + work.path();
         return false;
@@ -58,20 +62,29 @@ bool PackageFixture::build(const Package &package, const QString &output, QStrin
     return runTool(command + package.debs, error);
 }
 
-QString PackageFixture::probeDeb(
-    const QString &name, const QString &version, const QString &directory)
+QString PackageFixture::probeDeb(const QString &name, const QString &version,
+    const QString &directory, const QString &postinst)
 {
+    QStringList command { tool("make-probe-deb") };
+    if (!postinst.isEmpty())
+        command << QStringLiteral("--postinst") << postinst;
     QString output;
-    if (!runTool({ tool("make-probe-deb"), name, version, directory }, &output))
+    if (!runTool(command + QStringList { name, version, directory }, &output))
         return {};
     return output.split(QLatin1Char('\n')).last().trimmed();
 }
 
 void PackageFixture::unmountCache(const QString &home)
 {
-    for (const char *mount : { "repo", "hooks", "oup" })
+    // The daemon mounts a user's run below its run directory, named by the home's owner; an
+    // earlier version mounted in the home's cache directory.
+    const QString run = QStringLiteral("/run/tevrin-offline-update/%1/")
+                            .arg(QFileInfo(home).ownerId());
+    for (const char *mount : { "repo", "hooks", "oup" }) {
+        ChildProcess::run({ QStringLiteral("umount"), QStringLiteral("--lazy"), run + mount });
         ChildProcess::run({ QStringLiteral("umount"),
             home + QStringLiteral("/.cache/tevrin-offline-update/") + mount });
+    }
 }
 
 bool PackageFixture::install(const QString &deb)

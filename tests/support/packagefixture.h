@@ -15,15 +15,19 @@ public:
         QStringList debs;
         QMap<QString, QString> preHooks; // file name -> script text
         QMap<QString, QString> postHooks;
+        QString signKey; // signed with this key of gpgHome when not empty
+        QString gpgHome;
     };
 
     // Builds |package| into |output|; on failure returns false with the builder's output in
     // |error|.
     static bool build(const Package &package, const QString &output, QString *error);
-    // A throw-away .deb of |name| at |version| in |directory|; empty on failure.
-    static QString probeDeb(const QString &name, const QString &version, const QString &directory);
-    // Takes down what the daemon left mounted in |home|'s cache directory, quietly: most of it
-    // is usually not mounted.
+    // A throw-away .deb of |name| at |version| in |directory|, with |postinst| as its
+    // maintainer script when given; empty on failure.
+    static QString probeDeb(const QString &name, const QString &version, const QString &directory,
+        const QString &postinst = QString());
+    // Takes down what the daemon left mounted for |home|'s owner, quietly: most of it is
+    // usually not mounted.
     static void unmountCache(const QString &home);
     static bool install(const QString &deb);
     static void purge(const QString &name);

@@ -12,6 +12,9 @@
 # - "info" printing something other than what was put in (package type, components,
 #   architectures, packages with their components, hook scripts with their names and modes), or
 #   listing an "all" package once per architecture;
+# - a signed package without its checksum list, signature or signed repository Release, a
+#   signature gpgv does not accept, or "info" calling a package verified whose content was
+#   changed after signing, or that is unsigned (and the reverse);
 # - bad input or a malformed package (no manifest, no repository image, a text file where an
 #   image belongs) accepted with exit 0, refused without a message naming it, or leaving a
 #   partial package behind.
@@ -25,7 +28,7 @@ host_arch=$(dpkg --print-architecture)
 passed=0 failed=0
 # The blank in the directory name makes every path the builder sees contain one.
 W=$(mktemp -d "${TMPDIR:-/tmp}/tst oupbuild.XXXXXX")
-trap 'rm -rf -- "$W"' EXIT
+trap 'gpgconf --homedir "$W/gnupg" --kill gpg-agent 2>/dev/null; rm -rf -- "$W"' EXIT
 
 # check NAME DETAIL COMMAND...: passes NAME when COMMAND succeeds, else fails it with DETAIL.
 check() {
@@ -120,6 +123,43 @@ for row in "${info_rows[@]}"; do
 $output" [ "$actual" == "$count" ]
 done
 
+echo "== signing"
+mkdir -m 0700 "$W/gnupg"
+fixture gpg --homedir "$W/gnupg" --batch --passphrase '' --quick-gen-key 'Package Maker <maker@example.org>' ed25519 sign never
+fpr=$(gpg --homedir "$W/gnupg" --with-colons --list-secret-keys 2>/dev/null | awk -F: '$1 == "fpr" { print $10; exit }')
+gpg --homedir "$W/gnupg" --export "$fpr" >"$W/maker.gpg"
+fixture "$build" build --manifest "$W/update.json" --output "$W/out dir/signed.oup" \
+    --sign-key "$fpr" --gpg-homedir "$W/gnupg" "$alpha"
+fixture unsquashfs -d "$W/signed" "$W/out dir/signed.oup"
+actual=$(find "$W/signed" -mindepth 1 -printf '%f\n' | sort | xargs)
+check "signed: root holds the checksum list and its signature" "found: $actual" \
+    [ "$actual" == "SHA256SUMS SHA256SUMS.sig hooks.sfs info.json oup-format repo.sfs" ]
+fixture unsquashfs -d "$W/signed-repo" "$W/signed/repo.sfs"
+repo_verifies() { gpgv --keyring "$W/maker.gpg" "$@" 2>/dev/null; }
+for file in InRelease "Release.gpg dists/torak/Release"; do
+    read -r sig data <<<"$file"
+    check "signed: the repository's $sig verifies" "" \
+        repo_verifies "$W/signed-repo/dists/torak/$sig" ${data:+"$W/signed-repo/$data"}
+done
+printf '{"type": 2}\n' >"$W/signed/info.json"
+fixture mksquashfs "$W/signed" "$W/out dir/altered.oup" -noappend -all-root -quiet -no-progress
+# name | package | exit status of info | extended regex a line of its output must match
+signature_rows=(
+    "signer named|signed|0|^  Signed by: Package Maker <maker@example\.org> \($fpr\)\$"
+    "signed package verified|signed|0|^  => verified\$"
+    "altered file found|altered|1|^    info\.json: MISMATCH"
+    "altered package not verified|altered|1|^  => NOT verified"
+    "unsigned package said so|full|0|^  none: the package is not signed\$"
+)
+info_matches() { ((status == expected)) && grep -qE -- "$regex" <<<"$output"; }
+for row in "${signature_rows[@]}"; do
+    IFS='|' read -r name pkg expected regex <<<"$row"
+    output=$("$build" info "$W/out dir/$pkg.oup" --keyring "$W/maker.gpg" 2>&1)
+    status=$?
+    check "info $pkg: $name" "exit status $status (expected $expected), no line matching /$regex/ in:
+$output" info_matches
+done
+
 echo "== errors"
 # name | exit status | extended regex stderr must match | command, B for a build otherwise fine
 error_rows=(
@@ -129,6 +169,7 @@ error_rows=(
     "same package twice|1|alpha 1\\.0 \\(all\\) is already in component main|B \$alpha \$alpha"
     "output directory missing|1|directory '.*no such dir' does not exist|$build build --manifest \$W/update.json --output \$W/no\\ such\\ dir/bad.oup \$alpha"
     "unknown option|2|unknown option '--frobnicate'|B --frobnicate"
+    "unknown signing key|1|no secret key 'nobody@example\\.org'|B --sign-key nobody@example.org --gpg-homedir \$W/gnupg \$alpha"
     "--no-hooks with --prehook|2|--no-hooks cannot be combined|B --no-hooks --prehook \$W/pre\\ hooks \$alpha"
     "info on a text file|1|'.*notes\\.txt' is not a squashfs image|$build info \$W/notes.txt"
     "info on a package without a manifest|1|'.*no-manifest\\.oup' has no info\\.json|$build info \$W/no-manifest.oup"

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "outcome.h"
+
+class CheckReport;
+struct ServiceStatus;
+
+// Where a command's events go: words for a person (TextOutput) or JSON lines for a program
+// (JsonEvents). The commands do not know which.
+class SessionOutput
+{
+public:
+    virtual ~SessionOutput() = default;
+
+    virtual void checkReport(const CheckReport &report) = 0;
+    virtual void upgradeStarted(int expectedPackages) = 0;
+    virtual void upgradeProgress(int progress, int code) = 0;
+    // A status text of the service or a chunk of apt's output, as it came.
+    virtual void upgradeOutput(const QString &text) = 0;
+    // Something the person or program should know while the command goes on.
+    virtual void notice(const QString &text) = 0;
+    virtual void serviceStatus(const ServiceStatus &status) = 0;
+    // The last thing a command writes.
+    virtual void result(const QString &command, const Outcome &outcome) = 0;
+};

@@ -1,0 +1,294 @@
+// What a hostile package or home can do to the daemon's own pieces, driven directly. Faults
+// caught here:
+// - a hook's background or setsid processes outliving the hook, its time limit or a killed
+//   daemon; a hook's endless output growing the daemon's memory;
+// - a hook directory that is a link being listed, a link or special file inside run as a script;
+// - clearing a very deep tree by recursion or a growing descriptor stack, or a huge one
+//   without end;
+// - the package opened through /proc/self/fd/N of a file only the daemon can reach;
+// - another directory accepted as the caller's home because its path leads there.
+#include "calleridentity.h"
+#include "childprocess.h"
+#include "hookscript.h"
+#include "packagefile.h"
+#include "safetree.h"
+
+#include <QtTest>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+qint64 peakKiB()
+{
+    QFile status("/proc/self/status");
+    status.open(QIODevice::ReadOnly);
+    const QByteArray text = status.readAll();
+    return text.mid(text.indexOf("VmHWM:") + 6).trimmed().split(' ').value(0).toLongLong();
+}
+
+bool processWith(const QByteArray &marker)
+{
+    for (const QString &pid : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile cmdline("/proc/" + pid + "/cmdline");
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(marker))
+            return true;
+    }
+    return false;
+}
+
+FileDescriptor openPath(const QString &path, int flags = O_RDONLY | O_DIRECTORY)
+{
+    return FileDescriptor(::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC));
+}
+
+bool write(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+}
+
+// The test program run again as a small daemon: its own peak memory is what is measured, and
+// it can be killed without taking the test down. Prints "<success> <peak KiB> <text>".
+int childMain(const QStringList &arguments)
+{
+    if (arguments.value(1) == "--remove-tree") {
+        QString error;
+        const bool removed = SafeTree::removeTree(
+            openPath(arguments.value(2)).get(), QFile::encodeName(arguments.value(3)), &error);
+        printf("%d %lld %s\n", removed, peakKiB(), qPrintable(error));
+        return 0;
+    }
+    HookRun run("/bin/bash", 60000);
+    QObject::connect(&run, &HookRun::finished, [](const HookRun::Result &result) {
+        printf("%d %lld %s\n",
+            result.finished && result.outputTail.size() <= HookRun::OutputTailBytes, peakKiB(),
+            qPrintable(result.lastLine));
+        QCoreApplication::quit();
+    });
+    run.start(arguments.value(2), arguments.value(3), "/root");
+    return QCoreApplication::exec();
+}
+
+} // namespace
+
+class tst_Hostile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void hookContainment_data();
+    void hookContainment();
+    void hookOutlivesDaemon();
+    void hookDirectory_data();
+    void hookDirectory();
+    void peakMemory_data();
+    void peakMemory();
+    void packageThroughDescriptor_data();
+    void packageThroughDescriptor();
+    void homeSpelling_data();
+    void homeSpelling();
+
+private:
+    QTemporaryDir m_work;
+};
+
+void tst_Hostile::initTestCase()
+{
+    if (geteuid() != 0)
+        QSKIP("needs root for namespaces, mounts and changing identity");
+    QVERIFY(QDir(m_work.path()).mkpath("content") && write(m_work.filePath("content/marker"), "x"));
+}
+
+void tst_Hostile::hookContainment_data()
+{
+    QTest::addColumn<QByteArray>("script"); // $M: a marker only its processes carry
+    QTest::addColumn<int>("limitMs");
+    QTest::addColumn<int>("exitCode"); // -1: not finished
+
+    QTest::newRow("background job") << QByteArray("sleep $M &\nexit 3") << 30000 << 3;
+    QTest::newRow("setsid child") << QByteArray("setsid sleep $M &") << 30000 << 0;
+    QTest::newRow("killed at the limit") << QByteArray("setsid sleep $M &\nsleep 1$M") << 500 << -1;
+}
+
+void tst_Hostile::hookContainment()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(int, limitMs);
+    const QByteArray marker = QByteArray::number(3000 + QTest::currentDataTag()[0]) + '.'
+        + QByteArray::number(QCoreApplication::applicationPid());
+    QVERIFY(write(m_work.filePath("hook"), script.replace("$M", marker)));
+
+    HookRun run("/bin/bash", limitMs);
+    QSignalSpy finished(&run, &HookRun::finished);
+    run.start(m_work.path(), "hook", "/root");
+    QVERIFY(finished.wait(10000));
+    const auto result = finished.at(0).at(0).value<HookRun::Result>();
+    QTEST(result.exitCode, "exitCode");
+    QCOMPARE(result.finished, result.exitCode >= 0);
+    QVERIFY(!result.ended.isEmpty());
+    QVERIFY(!processWith(marker));
+}
+
+void tst_Hostile::hookOutlivesDaemon()
+{
+    const QByteArray marker = "3100." + QByteArray::number(QCoreApplication::applicationPid());
+    QVERIFY(write(m_work.filePath("long"), "setsid sleep " + marker + " &\nsleep 20"));
+    ChildProcess daemon;
+    daemon.start(QCoreApplication::applicationFilePath(), { "--run-hook", m_work.path(), "long" });
+    QTRY_VERIFY_WITH_TIMEOUT(processWith(marker), 10000);
+    ::kill(pid_t(daemon.processId()), SIGKILL);
+    QTRY_VERIFY_WITH_TIMEOUT(!processWith(marker), 1000);
+}
+
+void tst_Hostile::hookDirectory_data()
+{
+    QTest::addColumn<QString>("prehook"); // what "prehook" is
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QStringList>("scripts");
+
+    QTest::newRow("a link to a directory") << "link" << true << QStringList();
+    QTest::newRow("a file") << "file" << true << QStringList();
+    QTest::newRow("missing") << "" << false << QStringList();
+    QTest::newRow("by name, case ignored")
+        << "dir" << false << QStringList { ".hidden", "a", "B", "sub" };
+}
+
+void tst_Hostile::hookDirectory()
+{
+    QFETCH(QString, prehook);
+    QTemporaryDir hooks;
+    const QString real = hooks.filePath("real");
+    const QString target = hooks.filePath("prehook");
+    QVERIFY(QDir(hooks.path()).mkpath("real/sub"));
+    for (const char *name : { "/B", "/a", "/.hidden" })
+        QVERIFY(write(real + name, "exit 0"));
+    QVERIFY(QFile::link(real + "/a", real + "/link"));
+    QCOMPARE(mkfifo(QFile::encodeName(real + "/fifo").constData(), 0600), 0);
+    if (prehook == "link")
+        QVERIFY(QFile::link(real, target));
+    else if (prehook == "file")
+        QVERIFY(write(target, "x"));
+    else if (prehook == "dir")
+        QVERIFY(QFile::rename(real, target));
+
+    bool refused = false;
+    QTEST(HookScript::entries(
+              openPath(hooks.path()).get(), "prehook", HookScript::NameOrder, &refused),
+        "scripts");
+    QTEST(refused, "refused");
+}
+
+void tst_Hostile::peakMemory_data()
+{
+    QTest::addColumn<QString>("work"); // "chatty" a hook, "deep" or "wide" a tree
+    QTest::addColumn<qint64>("limitKiB");
+    QTest::addColumn<QByteArray>("success");
+
+    QTest::newRow("a hook writing a 100 MB line") << "chatty" << 50 * 1024LL << QByteArray("1");
+    QTest::newRow("a tree 100000 levels deep") << "deep" << 30 * 1024LL << QByteArray("1");
+    QTest::newRow("a tree past the entry limit") << "wide" << 30 * 1024LL << QByteArray("0");
+}
+
+void tst_Hostile::peakMemory()
+{
+    QFETCH(QString, work);
+    QFETCH(qint64, limitKiB);
+    QFETCH(QByteArray, success);
+    // On tmpfs where there is one: a disk takes half a minute for this many directories.
+    QTemporaryDir dir((QDir("/dev/shm").exists() ? "/dev/shm" : QDir::tempPath()) + "/tst-XXXXXX");
+    QVERIFY(QDir(dir.path()).mkpath("tree") && write(dir.filePath("tree/f"), "x"));
+    QVERIFY(write(dir.filePath("chatty"),
+        "head -c 100000000 /dev/zero | tr '\\0' x\necho\necho last words >&2\n"));
+    FileDescriptor level = openPath(dir.filePath("tree"));
+    for (int n = 0; work == "deep" && n < 100000 && level.isValid(); ++n) {
+        mkdirat(level.get(), "d", 0755);
+        level.reset(openat(level.get(), "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    for (int n = 0; work == "wide" && n < SafeTree::MaximumEntries; ++n)
+        QVERIFY(linkat(level.get(), "f", level.get(), QByteArray::number(n).constData(), 0) == 0);
+    QVERIFY(level.isValid());
+    level.reset();
+
+    QByteArray output;
+    const QString mode = work == "chatty" ? "--run-hook" : "--remove-tree";
+    QCOMPARE(ChildProcess::run({ QCoreApplication::applicationFilePath(), mode, dir.path(),
+                                   work == "chatty" ? work : "tree" },
+                 &output, 300000),
+        0);
+    const QList<QByteArray> fields = output.split(' ');
+    QVERIFY2(fields.value(0) == success && fields.value(1).toLongLong() < limitKiB, output);
+    if (work == "chatty")
+        QCOMPARE(output.mid(output.indexOf(' ', 2) + 1).trimmed(), QByteArray("last words"));
+    else
+        QCOMPARE(QFileInfo::exists(dir.filePath("tree")), success == "0");
+}
+
+void tst_Hostile::packageThroughDescriptor_data()
+{
+    QTest::addColumn<QString>("path"); // $N: a descriptor of the daemon's
+    QTest::addColumn<bool>("opened");
+
+    QTest::newRow("a path the caller reaches") << "/etc/passwd" << true;
+    QTest::newRow("/proc/self/fd/N of the daemon's") << "/proc/self/fd/$N" << false;
+}
+
+void tst_Hostile::packageThroughDescriptor()
+{
+    QFETCH(QString, path);
+    // A file anyone may read, in a directory only root may enter: only a descriptor the daemon
+    // holds leads to it.
+    QTemporaryDir closed;
+    QVERIFY(write(closed.filePath("update.oup"), "image"));
+    const FileDescriptor held = openPath(closed.filePath("update.oup"), O_RDONLY);
+    CallerIdentity nobody;
+    nobody.uid = nobody.gid = 65534;
+    path.replace("$N", QString::number(held.get()));
+    QTEST(PackageFile::open(nobody, path).outcome() == PackageFile::Opened, "opened");
+}
+
+void tst_Hostile::homeSpelling_data()
+{
+    QTest::addColumn<uint>("uid");
+    QTest::addColumn<QString>("named"); // below the work directory
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("the home itself") << 65534u << "home/alice/" << true;
+    QTest::newRow("link/.. into root's directory") << 65534u << "home/alice/link/.." << false;
+    QTest::newRow("a link to the home") << 65534u << "alias" << false;
+    QTest::newRow("another directory") << 65534u << "rootdir" << false;
+    QTest::newRow("root names any directory") << 0u << "rootdir" << true;
+}
+
+void tst_Hostile::homeSpelling()
+{
+    QFETCH(uint, uid);
+    QFETCH(QString, named);
+    const QDir work(m_work.path());
+    QVERIFY(work.mkpath("home/alice") && work.mkpath("rootdir/inner"));
+    QFile::link(work.filePath("rootdir/inner"), work.filePath("home/alice/link"));
+    QFile::link(work.filePath("home/alice"), work.filePath("alias"));
+    CallerIdentity caller;
+    caller.uid = uid;
+    caller.home = work.filePath("home/alice");
+    QString refusal;
+    const bool opened = caller.openHome(work.filePath(named), &refusal).isValid();
+    QTEST(opened, "accepted");
+    QCOMPARE(refusal.isEmpty(), opened);
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QString mode = app.arguments().value(1);
+    if (mode == "--run-hook" || mode == "--remove-tree")
+        return childMain(app.arguments());
+    tst_Hostile test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_hostile.moc"
