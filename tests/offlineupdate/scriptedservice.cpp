@@ -3,7 +3,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
-#include <QDeadlineTimer>
 #include <QMutexLocker>
 #include <QTimer>
 
@@ -79,11 +78,6 @@ bool ScriptedService::emitSignal(const QString &name, const QVariantList &argume
     QDBusMessage message = QDBusMessage::createSignal(m_path, m_service, name);
     message.setArguments(arguments);
     return QDBusConnection(m_connectionName).send(message);
-}
-
-qint64 ScriptedService::now()
-{
-    return QDeadlineTimer::current(Qt::PreciseTimer).deadline();
 }
 
 bool ScriptedService::handleMessage(const QDBusMessage &message, const QDBusConnection &connection)

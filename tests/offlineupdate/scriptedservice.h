@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusVirtualObject>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QList>
 #include <QMutex>
@@ -50,7 +51,7 @@ public:
     // Broadcasts a signal of the service's interface from the name's owner.
     bool emitSignal(const QString &name, const QVariantList &arguments);
     // A monotonic clock shared by every scripted service of the process, in milliseconds.
-    static qint64 now();
+    static qint64 now() { return QDeadlineTimer::current(Qt::PreciseTimer).deadline(); }
 
     QString introspect(const QString &) const override { return QString(); }
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override;
@@ -66,3 +67,21 @@ private:
     QHash<QString, Reply> m_replies;
     QList<Call> m_calls;
 };
+
+Q_DECLARE_METATYPE(ScriptedService::Reply)
+
+inline ScriptedService::Reply answer(const QVariantList &arguments = {}, int delayMs = 0)
+{
+    return { arguments, delayMs, false, {}, {} };
+}
+
+inline ScriptedService::Reply noAnswer()
+{
+    return { {}, 0, true, {}, {} };
+}
+
+inline ScriptedService::Reply errorAnswer(
+    const QString &name, const QString &message = QStringLiteral("no"), int delayMs = 0)
+{
+    return { {}, delayMs, false, name, message };
+}

@@ -2,8 +2,7 @@
 // a scripted screen saver on a private session bus). Faults caught here:
 // - continuing possible before the acknowledgement box is ticked (also on a later confirmation)
 //   or after unticking; postponing starting the upgrade; sendStartUpgrade emitted after the
-//   confirmation has closed, so that the progress dialog would come up late; the warning that
-//   the system cannot be recovered shown with backup support, or not without;
+//   confirmation has closed, so that the progress dialog would come up late;
 // - a progress dialog that does not cover the screen; key presses or releases it reports as
 //   handled, that close it or type into its log box;
 // - screen blanking not held off through the screen saver, or not let go on close; synthetic
@@ -14,7 +13,6 @@
 #include "testbuses.h"
 
 #include <QCheckBox>
-#include <QLabel>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QtTest>
@@ -37,7 +35,6 @@ private slots:
         QTest::addColumn<bool>("started");
         // Before the unticked rows, so that a state kept from one dialog to the next shows.
         QTest::newRow("ticked") << true << "tc" << true;
-        QTest::newRow("ticked, no backup") << false << "tc" << true;
         QTest::newRow("not ticked") << true << "c" << false;
         QTest::newRow("ticked and unticked") << false << "ttc" << false;
         QTest::newRow("postponed") << true << "tp" << false;
@@ -50,10 +47,6 @@ private slots:
         QFETCH(bool, started);
         ConfirmDialog dialog(backupSupported);
         dialog.show();
-        bool warned = false;
-        for (const QLabel *label : dialog.findChildren<QLabel *>())
-            warned |= label->text().contains(QLatin1String("does not support backup and restore"));
-        QCOMPARE(warned, !backupSupported);
         QStringList seen;
         connect(&dialog, &ConfirmDialog::sendStartUpgrade, this, [&] {
             seen << QStringLiteral("started, shown %1, accepted %2")
@@ -112,31 +105,21 @@ private slots:
         QFETCH(bool, screenSaverRuns);
         ScriptedService screenSaver(
             m_buses.sessionAddress(), QStringLiteral("org.freedesktop.ScreenSaver"));
-        screenSaver.setReply(QStringLiteral("Inhibit"), { { 4242u }, 100, false, {}, {} });
+        screenSaver.setReply(QStringLiteral("Inhibit"), answer({ 4242u }, 100));
         if (screenSaverRuns)
             QCOMPARE(screenSaver.start(), QString());
-        QCoreApplication::setApplicationName(QStringLiteral("tevrin-offline-update-tool"));
-
         auto dialog = std::make_unique<OfflineUpgradeDialog>(nullptr, nullptr);
         auto *keys = dialog->findChild<QTimer *>(QStringLiteral("keyPressTimer"));
         QTest::qWait(500);
         QCOMPARE(keys->isActive(), !screenSaverRuns);
+        QCOMPARE(
+            screenSaver.members(), screenSaverRuns ? QStringList { "Inhibit" } : QStringList());
+        dialog->close();
+        dialog.reset();
         if (!screenSaverRuns)
             return;
-        const QList<ScriptedService::Call> inhibit = screenSaver.calls();
-        QCOMPARE(inhibit.size(), 1);
-        QCOMPARE(inhibit.first().member, QStringLiteral("Inhibit"));
-        QCOMPARE(inhibit.first().arguments.value(0).toString(),
-            QStringLiteral("tevrin-offline-update-tool"));
-        QVERIFY(!inhibit.first().arguments.value(1).toString().isEmpty());
-
-        dialog->close();
-        QTRY_COMPARE(screenSaver.members(),
-            QStringList({ QStringLiteral("Inhibit"), QStringLiteral("UnInhibit") }));
+        QTRY_COMPARE(screenSaver.members(), QStringList({ "Inhibit", "UnInhibit" }));
         QCOMPARE(screenSaver.calls().last().arguments, QVariantList { 4242u });
-        dialog.reset();
-        QTest::qWait(200);
-        QCOMPARE(screenSaver.calls().size(), 2);
     }
 };
 

@@ -72,8 +72,6 @@ private slots:
     void translates_data()
     {
         QTest::addColumn<QStringList>("message"); // context, source, disambiguation, translation
-        QTest::newRow("page") << QStringList { "OfflineCheckResultWidget", "Start Upgrade", "",
-            "开始升级" };
         QTest::newRow("disambiguated")
             << QStringList { "OfflineCheckResultWidget", "OK", "Button", "确定" };
         QTest::newRow("toolkit namespace")

@@ -23,11 +23,8 @@ private slots:
         QTest::addColumn<int>("start");
         QTest::addColumn<QString>("keys"); // u: Up, d: Down, e: End
         QTest::addColumn<RowList>("pressedRows");
-        QTest::newRow("down twice") << 3 << RowList {} << 0 << "dd" << RowList { 1, 2 };
-        QTest::newRow("down over a hidden row") << 3 << RowList { 1 } << 0 << "d" << RowList { 2 };
         QTest::newRow("up over two hidden rows")
             << 4 << RowList { 1, 2 } << 3 << "u" << RowList { 0 };
-        QTest::newRow("up from the first row") << 3 << RowList {} << 0 << "u" << RowList {};
         QTest::newRow("down into hidden rows at the end")
             << 4 << RowList { 2, 3 } << 1 << "d" << RowList {};
         QTest::newRow("up into hidden rows at the start")
