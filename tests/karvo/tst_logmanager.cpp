@@ -21,7 +21,7 @@ QStringList readLines(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly)
-        ? QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+        ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
         : QStringList();
 }
 
@@ -91,12 +91,10 @@ private slots:
         QVERIFY(logged.size() == 1 && logged.first().endsWith(QString::fromUtf8(Line)));
         const QString stamp = logged.first().section(' ', 0, 0);
         QVERIFY2(QDateTime::fromString(stamp, Qt::ISODateWithMs).isValid(), qPrintable(stamp));
-        const QStringList notes = errors.filter(QStringLiteral("cannot open log file"));
-        QCOMPARE(notes.size(), opens ? 0 : 1);
+        // Whatever its words, a note about a file that cannot be opened names the file.
+        QCOMPARE(errors.filter(file).size(), opens ? 0 : 1);
         if (opens)
             QCOMPARE(readLines(file), earlier + logged);
-        else
-            QVERIFY2(notes.first().contains(file), qPrintable(notes.first()));
     }
 
 private:

@@ -206,10 +206,7 @@ grep -v 'running with root privileges' "$work/lintian.log" | sed 's/^/      /' |
 pass "lintian reports no errors"
 
 # A list the tests of this tree left behind would be taken for the installed one, and purged.
-if [[ -e $source_list ]]; then
-    saved_list=$work/update.list.saved
-    mv "$source_list" "$saved_list"
-fi
+[[ ! -e $source_list ]] || { saved_list=$work/update.list.saved && mv "$source_list" "$saved_list"; }
 installed=1
 (cd "$work/debs" && DEBIAN_FRONTEND=noninteractive logged install apt-get install -y -q ./*.deb)
 pass "apt-get installed the ${#packages[@]} packages with their dependencies"
@@ -271,7 +268,5 @@ for file in "$daemon" /usr/bin/tevrin-offline-update-tool /usr/bin/tevrin-oup-bu
     [[ ! -e $file ]] || fail "$file is still there after purging"
 done
 pass "purging removed the programs, the configuration and the daemon's log"
-
-userdel -r "$user" 2>/dev/null || userdel "$user"
-user_added=0
+# The user goes in the EXIT trap, as after a failure.
 pass "all checks passed"

@@ -2,24 +2,17 @@
 # Tests tevrin-oup-build, the package builder users run. Usage: tst_oupbuild.sh TOOLS_DIR
 #
 # Faults this catches:
-# - a package whose root lacks one of info.json, oup-format, repo.sfs, hooks.sfs, or holds
-#   anything else, or that keeps hooks.sfs despite --no-hooks; a manifest not copied byte for
-#   byte;
-# - entries inside the images not owned by root, or a repository that other users cannot read
-#   (a private .deb, a umask of 077);
-# - an "all" package missing from the index of one of the architectures;
+# - a package root holding more or less than info.json, oup-format, repo.sfs and hooks.sfs
+#   (none with --no-hooks), or a manifest not copied byte for byte;
+# - image entries not owned by root, or a repository other users cannot read (a private .deb,
+#   a umask of 077); an "all" package missing from one architecture's index;
 # - relative paths that break because the builder changes directory, and paths with blanks;
-# - "info" printing something other than what was put in (package type, components,
-#   architectures, packages with their components, hook scripts with their names and modes), or
-#   listing an "all" package once per architecture;
-# - a signed package without its checksum list, signature or signed repository Release, a
-#   signature gpgv does not accept, or "info" calling a package verified whose content was
-#   changed after signing, or that is unsigned (and the reverse);
-# - bad input or a malformed package (no manifest, no repository image, a text file where an
-#   image belongs) accepted with exit 0, refused without a message naming it, or leaving a
-#   partial package behind.
-# Whether apt can use the repository is left to the daemon's upgrade test, whose package this
-# builder makes.
+# - "info" printing something other than what was put in, or an "all" package once per
+#   architecture;
+# - "info" calling an altered or unsigned package verified, or a signed one not verified;
+# - bad input or a malformed package accepted with exit 0, refused without a message naming it,
+#   or leaving a partial package behind.
+# Whether apt can use the repository is left to the daemon's upgrade test.
 set -uo pipefail
 
 tools=$(cd "$1" && pwd) || exit 2
@@ -110,7 +103,6 @@ info_rows=(
     "beta with its architecture;full;^ +beta +3\\.1 +$host_arch +main\$;1"
     "gamma in contrib;full;^ +gamma +0\\.5 +all +contrib\$;1"
     "hook scripts with names and modes;full;^ +(-rwxr-xr-x +prehook/10-check|-rw-r--r-- +prehook/\\.hidden|-rwxr-x--- +posthook/B-second)\\.sh ;3"
-    "no hooks image;two-archs;no hooks\\.sfs;1"
     "architectures;two-archs;^ +Architectures: amd64 arm64\$;1"
     "'all' package listed once;two-archs;^ +alpha +1\\.0 +all +main\$;1"
     "each architecture's package;two-archs;^ +delta +4\\.0 +(amd|arm)64 +main\$;2"
@@ -130,24 +122,15 @@ fpr=$(gpg --homedir "$W/gnupg" --with-colons --list-secret-keys 2>/dev/null | aw
 gpg --homedir "$W/gnupg" --export "$fpr" >"$W/maker.gpg"
 fixture "$build" build --manifest "$W/update.json" --output "$W/out dir/signed.oup" \
     --sign-key "$fpr" --gpg-homedir "$W/gnupg" "$alpha"
+# The daemon's signature tests check that the daemon and apt accept what is signed here; this
+# checks the builder's own verification in "info".
 fixture unsquashfs -d "$W/signed" "$W/out dir/signed.oup"
-actual=$(find "$W/signed" -mindepth 1 -printf '%f\n' | sort | xargs)
-check "signed: root holds the checksum list and its signature" "found: $actual" \
-    [ "$actual" == "SHA256SUMS SHA256SUMS.sig hooks.sfs info.json oup-format repo.sfs" ]
-fixture unsquashfs -d "$W/signed-repo" "$W/signed/repo.sfs"
-repo_verifies() { gpgv --keyring "$W/maker.gpg" "$@" 2>/dev/null; }
-for file in InRelease "Release.gpg dists/torak/Release"; do
-    read -r sig data <<<"$file"
-    check "signed: the repository's $sig verifies" "" \
-        repo_verifies "$W/signed-repo/dists/torak/$sig" ${data:+"$W/signed-repo/$data"}
-done
 printf '{"type": 2}\n' >"$W/signed/info.json"
 fixture mksquashfs "$W/signed" "$W/out dir/altered.oup" -noappend -all-root -quiet -no-progress
 # name | package | exit status of info | extended regex a line of its output must match
 signature_rows=(
     "signer named|signed|0|^  Signed by: Package Maker <maker@example\.org> \($fpr\)\$"
     "signed package verified|signed|0|^  => verified\$"
-    "altered file found|altered|1|^    info\.json: MISMATCH"
     "altered package not verified|altered|1|^  => NOT verified"
     "unsigned package said so|full|0|^  none: the package is not signed\$"
 )
@@ -168,9 +151,7 @@ error_rows=(
     "a file that is not a .deb|1|'.*notes\\.txt' is not a Debian package|B \$alpha \$W/notes.txt"
     "same package twice|1|alpha 1\\.0 \\(all\\) is already in component main|B \$alpha \$alpha"
     "output directory missing|1|directory '.*no such dir' does not exist|$build build --manifest \$W/update.json --output \$W/no\\ such\\ dir/bad.oup \$alpha"
-    "unknown option|2|unknown option '--frobnicate'|B --frobnicate"
     "unknown signing key|1|no secret key 'nobody@example\\.org'|B --sign-key nobody@example.org --gpg-homedir \$W/gnupg \$alpha"
-    "--no-hooks with --prehook|2|--no-hooks cannot be combined|B --no-hooks --prehook \$W/pre\\ hooks \$alpha"
     "info on a text file|1|'.*notes\\.txt' is not a squashfs image|$build info \$W/notes.txt"
     "info on a package without a manifest|1|'.*no-manifest\\.oup' has no info\\.json|$build info \$W/no-manifest.oup"
     "info on a package without a repository image|1|'.*no-repo\\.oup' has no repo\\.sfs|$build info \$W/no-repo.oup"
