@@ -1,14 +1,12 @@
 // Who may make the daemon run a package's code as root. Faults caught here:
 // - a guarded method acting (mounting, running a pre-upgrade script, emitting progress) for a
 //   caller that the system's authority refused, or when there is no authority at all;
-// - a refusal answered with anything but AccessDenied, not logged, or not answered at all;
+// - a refusal answered with anything but AccessDenied, or not answered at all;
 // - the open methods (getters, StartApp) closed by mistake, root refused without an authority;
 // - the bus policy letting a user own the daemon's name or call interfaces other than the
 //   daemon's own; a second daemon not leaving the first its name, ExitApp not ending with 0;
 // - the daemon waiting for the authority: getters unanswered while a password prompt is open,
 //   or a second check let in meanwhile.
-#include "architecturetable.h"
-#include "commandoutput.h"
 #include "daemonfixture.h"
 #include "daemoninterface.h"
 #include "offlineupdateprotocol.h"
@@ -16,6 +14,7 @@
 #include "testuser.h"
 
 #include <QtTest>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -49,18 +48,13 @@ void tst_Authorization::initTestCase()
         QSKIP("needs root: runs the machine's authority and makes users");
     if (!DaemonFixture::authorityAvailable())
         QSKIP("the machine's authority daemon (polkitd) is not installed");
-    QVERIFY(m_work.isValid()
-        && QFile::setPermissions(m_work.path(),
-            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
-                | QFile::ExeOther));
+    QVERIFY(m_work.isValid() && chmod(QFile::encodeName(m_work.path()).constData(), 0755) == 0);
     m_allowed = std::make_unique<TestUser>(QStringLiteral("tevrint-erin"));
     m_denied = std::make_unique<TestUser>(QString::fromLatin1(DaemonFixture::DeniedUser));
     QVERIFY(m_allowed->isValid() && m_denied->isValid());
 
     PackageFixture::Package contents;
-    contents.manifest = QStringLiteral(R"({"type": 1, "data": {"archs": "%1"}})")
-                            .arg(ArchitectureTable::acceptedPackageArchitecture(CommandOutput::run(
-                                QStringLiteral("uname"), { QStringLiteral("-m") })));
+    contents.manifest = PackageFixture::manifest();
     contents.preHooks
         = { { QStringLiteral("mark"), QStringLiteral("touch ") + Marker + QLatin1Char('\n') } };
     m_package = m_work.filePath(QStringLiteral("package.oup"));
@@ -149,10 +143,6 @@ void tst_Authorization::guardedMethods()
     QCOMPARE(progress.count(), 0);
     QVERIFY(!QFileInfo::exists(run));
     QCOMPARE(fixture.process().state(), QProcess::Running);
-    if (!method.contains(QLatin1Char('.')))
-        QVERIFY2(fixture.log().contains(
-                     QStringLiteral("refusing %1 to uid %2").arg(method).arg(caller->uid())),
-            qPrintable(fixture.log().right(1500)));
 }
 
 void tst_Authorization::answersWhileThePromptIsOpen()

@@ -4,9 +4,9 @@
 //   the wrong item; a failure reason that is wrong, missing, or told to another user;
 // - an upgrade started for a user whose check did not pass, or after someone else's check;
 // - the getters showing an earlier run's values (a stale patch identifier);
-// - mounts made in the user's home, or left writable, set-user-ID or device-bearing;
+// - mounts made in the user's home, or left writable, set-user-ID or device-bearing; a FIFO
+//   named as the package keeping the daemon waiting;
 // - a corrupt hooks image or repository index read as a package without hooks or updates.
-#include "architecturetable.h"
 #include "commandoutput.h"
 #include "daemonfixture.h"
 #include "daemoninterface.h"
@@ -15,24 +15,12 @@
 #include "testuser.h"
 
 #include <QtTest>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 const QString Probe = QStringLiteral("tevrin-probe-bus");
-
-QString machine()
-{
-    return CommandOutput::run(QStringLiteral("uname"), { QStringLiteral("-m") });
-}
-
-QString manifest(int type, const QString &cve, const QString &arch)
-{
-    return QStringLiteral(
-        R"({"type": %1, "data": {"systemType": "desktop", "cveId": "%2", "archs": "%3"}})")
-        .arg(type)
-        .arg(cve, arch);
-}
 
 // The strings of a dbus-send reply, in order.
 QStringList replyStrings(const QString &output)
@@ -54,16 +42,12 @@ class tst_DaemonBus : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void backupNeedsOwnPassedCheck_data();
     void backupNeedsOwnPassedCheck();
     void failureReasons_data();
     void failureReasons();
     void noStaleStateAndMountsInTheRunDirectory();
 
 private:
-    // The item of the one result signal a check sent, negated when it passed; 100 + the count
-    // when there was not exactly one.
-    int check(const TestUser *user, const QString &file);
     QString package(const QString &name, PackageFixture::Package contents = {},
         const QString &damage = QString());
 
@@ -80,10 +64,7 @@ void tst_DaemonBus::initTestCase()
     if (geteuid() != 0)
         QSKIP("needs root: the daemon mounts packages and the test makes users");
     // Users must reach the packages the test makes for them.
-    QVERIFY(m_work.isValid()
-        && QFile::setPermissions(m_work.path(),
-            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
-                | QFile::ExeOther));
+    QVERIFY(m_work.isValid() && chmod(QFile::encodeName(m_work.path()).constData(), 0755) == 0);
     m_alice = std::make_unique<TestUser>(QStringLiteral("tevrint-alice"));
     m_bob = std::make_unique<TestUser>(QStringLiteral("tevrint-bob"));
     QVERIFY(m_alice->isValid() && m_bob->isValid());
@@ -107,20 +88,6 @@ void tst_DaemonBus::cleanupTestCase()
             PackageFixture::unmountCache(user->home());
 }
 
-int tst_DaemonBus::check(const TestUser *user, const QString &file)
-{
-    QSignalSpy results(
-        m_fixture->daemon(), &ComTevrinOfflineUpdateDaemonInterface::NotifyOfflineFileCheckResult);
-    if (m_fixture->call(user, QStringLiteral("StartOfflineFileCheck"), { user->home(), file }) != 0)
-        return 100;
-    // The result was sent before the reply; a second one would come before the getter's answer.
-    m_fixture->settle();
-    if (results.count() != 1)
-        return 100 + results.count();
-    const int item = results.first().at(0).toInt();
-    return results.first().at(1).toBool() ? -item : item;
-}
-
 // A package of the probe at 2.0 for this machine unless |contents| says otherwise, readable by
 // every user. |damage|: "hooks" replaces the hooks image by junk, "repo" garbles the
 // repository's package index.
@@ -130,8 +97,7 @@ QString tst_DaemonBus::package(
     if (contents.debs.isEmpty())
         contents.debs = QStringList { m_probeV2 };
     if (contents.manifest == PackageFixture::Package().manifest)
-        contents.manifest
-            = manifest(1, QString(), ArchitectureTable::acceptedPackageArchitecture(machine()));
+        contents.manifest = PackageFixture::manifest();
     const QString path = m_work.filePath(name + QStringLiteral(".oup"));
     QString error;
     if (!PackageFixture::build(contents, path, &error))
@@ -152,25 +118,19 @@ mksquashfs "$w/root" "$1" -noappend -all-root >/dev/null; rm -rf "$w")",
     return path;
 }
 
-void tst_DaemonBus::backupNeedsOwnPassedCheck_data()
-{
-    QTest::addColumn<bool>("aliceChecks");
-    // First: the daemon has not checked anything yet.
-    QTest::newRow("nothing checked yet") << false;
-    QTest::newRow("another user's passed check") << true;
-}
-
 void tst_DaemonBus::backupNeedsOwnPassedCheck()
 {
-    QFETCH(bool, aliceChecks);
     QVERIFY(PackageFixture::install(m_probeV1));
-    if (aliceChecks)
-        QCOMPARE(check(m_alice.get(), package(QStringLiteral("passing"))), -6);
     QSignalSpy progress(
         m_fixture->daemon(), &ComTevrinOfflineUpdateDaemonInterface::NotifyOfflineUpgradeProgress);
-    QString output;
-    QVERIFY(m_fixture->call(m_bob.get(), QStringLiteral("BackupSystem"), {}, &output) != 0);
-    QVERIFY2(output.contains(OfflineUpdate::NoPassedCheckError), qPrintable(output));
+    // First while the daemon has checked nothing yet, then after another user's passed check.
+    for (const bool aliceChecked : { false, true }) {
+        if (aliceChecked)
+            QCOMPARE(m_fixture->check(m_alice.get(), package(QStringLiteral("passing"))), -6);
+        QString output;
+        QVERIFY(m_fixture->call(m_bob.get(), QStringLiteral("BackupSystem"), {}, &output) != 0);
+        QVERIFY2(output.contains(OfflineUpdate::NoPassedCheckError), qPrintable(output));
+    }
     m_fixture->settle();
     QCOMPARE(progress.count(), 0);
     QCOMPARE(PackageFixture::installedVersion(Probe), QStringLiteral("1.0"));
@@ -187,14 +147,12 @@ void tst_DaemonBus::failureReasons_data()
     using namespace OfflineUpdate;
     QTest::newRow("missing file") << "missing" << 0 << Reason::FileMissing << "missing.oup";
     QTest::newRow("package the user cannot read") << "private" << 0 << Reason::NotReadable << "";
-    QTest::newRow("directory") << "directory" << 0 << Reason::NotRegularFile << "";
-    QTest::newRow("text file") << "text" << 1 << Reason::NotPackage << "";
+    QTest::newRow("FIFO, never waited for") << "fifo" << 0 << Reason::NotRegularFile << "";
     QTest::newRow("ext2 image, never mounted as one") << "ext2" << 1 << Reason::NotPackage << "";
     QTest::newRow("pre-hook refuses")
         << "prehook" << 2 << Reason::HookRefused << "10-refuse: not on a Friday";
     QTest::newRow("corrupt hooks image") << "hooks" << 2 << Reason::NotPackage << "mount";
-    QTest::newRow("wrong architecture")
-        << "arch" << 4 << Reason::WrongArchitecture << "mips64el/" + machine();
+    QTest::newRow("wrong architecture") << "arch" << 4 << Reason::WrongArchitecture << "mips64el";
     QTest::newRow("corrupt repository") << "repo" << 6 << Reason::RepositoryUnreadable << "E:";
     QTest::newRow("nothing to upgrade") << "fine" << 6 << Reason::NothingToUpgrade << "";
 }
@@ -208,17 +166,13 @@ void tst_DaemonBus::failureReasons()
 
     QString file = m_work.filePath(kind + QStringLiteral(".oup"));
     PackageFixture::Package contents;
-    if (kind == QLatin1String("directory")) {
-        QVERIFY(QDir().mkpath(file));
-    } else if (kind == QLatin1String("text")) {
-        QFile text(file);
-        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not an image\n") > 0);
-        text.setPermissions(text.permissions() | QFile::ReadOther);
+    if (kind == QLatin1String("fifo")) {
+        QCOMPARE(mkfifo(QFile::encodeName(file).constData(), 0644), 0);
     } else if (kind == QLatin1String("ext2")) {
         QTemporaryDir content;
-        QCOMPARE(ChildProcess::run({ QStringLiteral("mkfs.ext2"), QStringLiteral("-q"),
-                     QStringLiteral("-F"), QStringLiteral("-d"), content.path(), file,
-                     QStringLiteral("1M") }),
+        QCOMPARE(ChildProcess::run(
+                     { QStringLiteral("mkfs.ext2"), QStringLiteral("-q"), QStringLiteral("-F"),
+                         QStringLiteral("-d"), content.path(), file, QStringLiteral("1M") }),
             0);
         QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadOther));
     } else if (kind == QLatin1String("prehook")) {
@@ -226,7 +180,7 @@ void tst_DaemonBus::failureReasons()
             QStringLiteral("echo checking\necho 'not on a Friday' >&2\nexit 3\n") } };
         file = package(kind, contents);
     } else if (kind == QLatin1String("arch")) {
-        contents.manifest = manifest(1, QString(), QStringLiteral("mips64el"));
+        contents.manifest = PackageFixture::manifest(1, QString(), QStringLiteral("mips64el"));
         file = package(kind, contents);
     } else if (kind != QLatin1String("missing")) {
         const bool damaged = kind == QLatin1String("hooks") || kind == QLatin1String("repo");
@@ -235,7 +189,7 @@ void tst_DaemonBus::failureReasons()
             QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
     }
     m_fixture->log();
-    QCOMPARE(check(m_alice.get(), file), item);
+    QCOMPARE(m_fixture->check(m_alice.get(), file), item);
 
     QString output;
     QCOMPARE(
@@ -245,7 +199,7 @@ void tst_DaemonBus::failureReasons()
     QVERIFY2(reason.value(1).contains(detail), qPrintable(output));
     QByteArray mounts;
     QCOMPARE(ChildProcess::run({ QStringLiteral("findmnt"), QStringLiteral("-rn"),
-                 QStringLiteral("-t"), QStringLiteral("ext2") },
+                                   QStringLiteral("-t"), QStringLiteral("ext2") },
                  &mounts),
         1);
     if (kind == QLatin1String("repo"))
@@ -260,9 +214,8 @@ void tst_DaemonBus::noStaleStateAndMountsInTheRunDirectory()
 {
     QVERIFY(PackageFixture::install(m_probeV1));
     PackageFixture::Package patch;
-    patch.manifest = manifest(2, QStringLiteral("CVE-2026-4242"),
-        ArchitectureTable::acceptedPackageArchitecture(machine()));
-    QVERIFY2(check(m_alice.get(), package(QStringLiteral("patch"), patch)) == -6,
+    patch.manifest = PackageFixture::manifest(2, QStringLiteral("CVE-2026-4242"));
+    QVERIFY2(m_fixture->check(m_alice.get(), package(QStringLiteral("patch"), patch)) == -6,
         qPrintable(m_fixture->log().right(2000)));
     const auto state = [this] {
         return QVariantList { m_fixture->daemon()->GetUpgradeType().value(),
@@ -286,8 +239,9 @@ void tst_DaemonBus::noStaleStateAndMountsInTheRunDirectory()
 
     // A failing system update after the patch: nothing of the patch's run is left to read.
     PackageFixture::Package update;
-    update.manifest = manifest(1, QStringLiteral("CVE-IGNORED"), QStringLiteral("mips64el"));
-    QCOMPARE(check(m_alice.get(), package(QStringLiteral("update"), update)), 4);
+    update.manifest
+        = PackageFixture::manifest(1, QStringLiteral("CVE-IGNORED"), QStringLiteral("mips64el"));
+    QCOMPARE(m_fixture->check(m_alice.get(), package(QStringLiteral("update"), update)), 4);
     QCOMPARE(state(), QVariantList({ 1, QString(), 0 }));
     PackageFixture::purge(Probe);
 }

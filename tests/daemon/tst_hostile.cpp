@@ -1,10 +1,13 @@
 // What a hostile package or home can do to the daemon's own pieces, driven directly. Faults
 // caught here:
 // - a hook's background or setsid processes outliving the hook, its time limit or a killed
-//   daemon; a hook's endless output growing the daemon's memory;
+//   daemon; a hook's endless output growing the daemon's memory; the home split at its blank;
 // - a hook directory that is a link being listed, a link or special file inside run as a script;
 // - clearing a very deep tree by recursion or a growing descriptor stack, or a huge one
-//   without end;
+//   without end; clearing that follows a symbolic link (at the top, inside, or in a directory
+//   moved up to be cleared) or descends into a mounted file system (a package image, a bind
+//   mount of the same disk), or reports success while a mount is left behind;
+// - opening or making a directory through a link;
 // - the package opened through /proc/self/fd/N of a file only the daemon can reach;
 // - another directory accepted as the caller's home because its path leads there.
 #include "calleridentity.h"
@@ -87,10 +90,12 @@ private slots:
     void hookDirectory();
     void peakMemory_data();
     void peakMemory();
-    void packageThroughDescriptor_data();
     void packageThroughDescriptor();
     void homeSpelling_data();
     void homeSpelling();
+    void removeTree_data();
+    void removeTree();
+    void openDirectoryRefusesLinks();
 
 private:
     QTemporaryDir m_work;
@@ -100,7 +105,6 @@ void tst_Hostile::initTestCase()
 {
     if (geteuid() != 0)
         QSKIP("needs root for namespaces, mounts and changing identity");
-    QVERIFY(QDir(m_work.path()).mkpath("content") && write(m_work.filePath("content/marker"), "x"));
 }
 
 void tst_Hostile::hookContainment_data()
@@ -109,7 +113,8 @@ void tst_Hostile::hookContainment_data()
     QTest::addColumn<int>("limitMs");
     QTest::addColumn<int>("exitCode"); // -1: not finished
 
-    QTest::newRow("background job") << QByteArray("sleep $M &\nexit 3") << 30000 << 3;
+    QTest::newRow("background job, home whole")
+        << QByteArray("sleep $M &\n[ $# = 1 ] && [ -d \"$1\" ] && exit 3") << 30000 << 3;
     QTest::newRow("setsid child") << QByteArray("setsid sleep $M &") << 30000 << 0;
     QTest::newRow("killed at the limit") << QByteArray("setsid sleep $M &\nsleep 1$M") << 500 << -1;
 }
@@ -122,9 +127,11 @@ void tst_Hostile::hookContainment()
         + QByteArray::number(QCoreApplication::applicationPid());
     QVERIFY(write(m_work.filePath("hook"), script.replace("$M", marker)));
 
+    QVERIFY(QDir(m_work.path()).mkpath("my home"));
+
     HookRun run("/bin/bash", limitMs);
     QSignalSpy finished(&run, &HookRun::finished);
-    run.start(m_work.path(), "hook", "/root");
+    run.start(m_work.path(), "hook", m_work.filePath("my home"));
     QVERIFY(finished.wait(10000));
     const auto result = finished.at(0).at(0).value<HookRun::Result>();
     QTEST(result.exitCode, "exitCode");
@@ -151,7 +158,6 @@ void tst_Hostile::hookDirectory_data()
     QTest::addColumn<QStringList>("scripts");
 
     QTest::newRow("a link to a directory") << "link" << true << QStringList();
-    QTest::newRow("a file") << "file" << true << QStringList();
     QTest::newRow("missing") << "" << false << QStringList();
     QTest::newRow("by name, case ignored")
         << "dir" << false << QStringList { ".hidden", "a", "B", "sub" };
@@ -170,8 +176,6 @@ void tst_Hostile::hookDirectory()
     QCOMPARE(mkfifo(QFile::encodeName(real + "/fifo").constData(), 0600), 0);
     if (prehook == "link")
         QVERIFY(QFile::link(real, target));
-    else if (prehook == "file")
-        QVERIFY(write(target, "x"));
     else if (prehook == "dir")
         QVERIFY(QFile::rename(real, target));
 
@@ -227,18 +231,8 @@ void tst_Hostile::peakMemory()
         QCOMPARE(QFileInfo::exists(dir.filePath("tree")), success == "0");
 }
 
-void tst_Hostile::packageThroughDescriptor_data()
-{
-    QTest::addColumn<QString>("path"); // $N: a descriptor of the daemon's
-    QTest::addColumn<bool>("opened");
-
-    QTest::newRow("a path the caller reaches") << "/etc/passwd" << true;
-    QTest::newRow("/proc/self/fd/N of the daemon's") << "/proc/self/fd/$N" << false;
-}
-
 void tst_Hostile::packageThroughDescriptor()
 {
-    QFETCH(QString, path);
     // A file anyone may read, in a directory only root may enter: only a descriptor the daemon
     // holds leads to it.
     QTemporaryDir closed;
@@ -246,8 +240,9 @@ void tst_Hostile::packageThroughDescriptor()
     const FileDescriptor held = openPath(closed.filePath("update.oup"), O_RDONLY);
     CallerIdentity nobody;
     nobody.uid = nobody.gid = 65534;
-    path.replace("$N", QString::number(held.get()));
-    QTEST(PackageFile::open(nobody, path).outcome() == PackageFile::Opened, "opened");
+    QVERIFY(PackageFile::open(nobody, "/etc/passwd").outcome() == PackageFile::Opened);
+    const QString daemons = "/proc/self/fd/" + QString::number(held.get());
+    QVERIFY(PackageFile::open(nobody, daemons).outcome() != PackageFile::Opened);
 }
 
 void tst_Hostile::homeSpelling_data()
@@ -278,6 +273,69 @@ void tst_Hostile::homeSpelling()
     const bool opened = caller.openHome(work.filePath(named), &refusal).isValid();
     QTEST(opened, "accepted");
     QCOMPARE(refusal.isEmpty(), opened);
+}
+
+void tst_Hostile::removeTree_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QStringList>("mount"); // mount's options and source, $W the work directory
+
+    QTest::newRow("the tree itself is a link") << "toplink" << QStringList();
+    QTest::newRow("a link inside") << "innerlink" << QStringList();
+    QTest::newRow("a file system mounted inside")
+        << "mount" << QStringList { "-t", "tmpfs", "none" };
+    QTest::newRow("a bind mount of the same disk inside")
+        << "mount" << QStringList { "--bind", "$W/outside" };
+}
+
+void tst_Hostile::removeTree()
+{
+    QFETCH(QString, layout);
+    QFETCH(QStringList, mount);
+    QTemporaryDir work;
+    const QString outside = work.filePath("outside");
+    const QString tree = work.filePath("tree");
+    const QString mountPoint = tree + "/a/mounted";
+    QVERIFY(QDir().mkpath(outside + "/sub") && write(outside + "/sub/precious", "x"));
+    if (layout == "toplink")
+        QVERIFY(QFile::link(outside, tree));
+    else
+        QVERIFY(QDir().mkpath(tree + "/a/b/c") && write(tree + "/a/b/c/file", "x")
+            && write(tree + "/top", "x"));
+    // Deep enough that its directory is moved up before it is cleared.
+    if (layout == "innerlink")
+        QVERIFY(QFile::link(outside + "/sub", tree + "/a/b/link"));
+    if (!mount.isEmpty()) {
+        QVERIFY(QDir().mkpath(mountPoint));
+        mount.replaceInStrings("$W", work.path());
+        QCOMPARE(ChildProcess::run(QStringList { "mount" } + mount << mountPoint), 0);
+        QVERIFY(write(mountPoint + "/inside", "x"));
+    }
+
+    QString error;
+    const bool removed = SafeTree::removeTree(openPath(work.path()).get(), "tree", &error);
+    QVERIFY(QFileInfo::exists(outside + "/sub/precious"));
+    if (mount.isEmpty()) {
+        QVERIFY(removed);
+        QVERIFY(!QFileInfo::exists(tree) && !QFileInfo(tree).isSymLink());
+        return;
+    }
+    // Whatever was mounted is still there, with everything in it; the rest is gone.
+    QVERIFY(!removed && !error.isEmpty());
+    QVERIFY(QFileInfo::exists(mountPoint + "/inside"));
+    QCOMPARE(ChildProcess::run({ "umount", mountPoint }), 0);
+    QVERIFY(!QFileInfo::exists(tree + "/top") && !QFileInfo::exists(tree + "/a/b"));
+}
+
+void tst_Hostile::openDirectoryRefusesLinks()
+{
+    QTemporaryDir work;
+    QVERIFY(QDir(work.path()).mkdir("real")
+        && QFile::link(work.filePath("real"), work.filePath("link")));
+    const FileDescriptor parent = openPath(work.path());
+    QVERIFY(SafeTree::openDirectory(parent.get(), "real").isValid());
+    QVERIFY(!SafeTree::openDirectory(parent.get(), "link").isValid());
+    QVERIFY(!SafeTree::makeDirectory(parent.get(), "link", 0755).isValid());
 }
 
 int main(int argc, char **argv)

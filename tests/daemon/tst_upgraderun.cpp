@@ -1,14 +1,20 @@
-// The upgrade step with real apt and dpkg on throw-away probe packages from a file:// repository,
-// and the shutdown lock against the development login manager on a private bus. Faults caught:
+// The check engine's steps in-process, with their programs and paths handed in: the upgrade with
+// real apt and dpkg on throw-away probe packages from a file:// repository, a df that prints what
+// the test wants. Faults caught here (apt's standard error and the shutdown lock during a whole
+// upgrade are tst_upgrade's, the space comparisons tst_checkrules'):
+// - a program that ran out of time, failed or was killed read as one that succeeded;
+// - the backup-space rule reading the wrong df field or path; a missing private source list
+//   not made afresh, or not pointed at the run's repository;
 // - progress going backwards, repeating, passing 99, flooding the bus, or a held-back value
 //   lost; progress after the end of the run;
 // - an interrupted dpkg not repaired first, so that apt refuses to run;
-// - apt's errors (stderr) not reaching the output, a character split between reads broken,
-//   a NUL byte passed on, a killed or missing apt read as success;
-// - the shutdown lock not taken, not given back on release or destruction, or outliving a
-//   holder that is killed.
+// - a character split between reads broken, a NUL byte passed on, a killed or missing apt read
+//   as success;
+// - no login manager on the bus leaving the shutdown lock waited for forever.
 #include "aptstatusprogress.h"
+#include "asynccommand.h"
 #include "childprocess.h"
+#include "offlinecheck.h"
 #include "packagefixture.h"
 #include "privatebus.h"
 #include "shutdowninhibitor.h"
@@ -23,16 +29,21 @@ const QStringList Probes { QStringLiteral("tevrin-probe-ur-a"), QStringLiteral("
     QStringLiteral("tevrin-probe-ur-c") };
 const QString Killer = QStringLiteral("tevrin-probe-ur-killer");
 
-int shell(const QString &script, const QStringList &arguments = {})
+// The killer's first configuration kills the dpkg that runs it, as a power cut would. Arguments:
+// the killer's .deb, its marker file, the repository, the source list and the lists directory.
+const char MakeKillerAndRepository[] = R"(d=$(mktemp -d); dpkg-deb -R "$1" "$d"
+printf '#!/bin/sh\n[ -e %s ] || { touch %s; kill -9 $PPID; }\n' "$2" "$2" >"$d/DEBIAN/postinst"
+chmod 755 "$d/DEBIAN/postinst"; dpkg-deb --build --root-owner-group "$d" "$1" >/dev/null
+rm -rf "$d"; cd "$3"; apt-ftparchive packages . >Packages; apt-ftparchive release . >Release
+echo "deb [trusted=yes] file:$3 ./" >"$4"; mkdir -p "$5/partial"
+apt-get -o Dir::Etc::sourcelist="$4" -o Dir::Etc::sourceparts=/dev/null -o Dir::State::lists="$5" \
+    -o APT::Sandbox::User=root update)";
+
+bool writeScript(const QString &path, const QByteArray &content)
 {
-    QByteArray printed;
-    const int code = ChildProcess::run(
-        QStringList { QStringLiteral("sh"), QStringLiteral("-ec"), script, QStringLiteral("sh") }
-            + arguments,
-        &printed);
-    if (code != 0)
-        qWarning("%s", printed.constData());
-    return code;
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size()
+        && file.setPermissions(file.permissions() | QFile::ExeOwner);
 }
 
 void purgeProbes()
@@ -50,12 +61,14 @@ class tst_UpgradeRun : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void commands_data();
+    void commands();
+    void backupSpace();
     void statusProgress_data();
     void statusProgress();
     void upgrade_data();
     void upgrade();
-    void shutdownLock_data();
-    void shutdownLock();
+    void noLoginManager();
 
 private:
     QTemporaryDir m_work;
@@ -74,23 +87,89 @@ void tst_UpgradeRun::initTestCase()
     }
     m_environment.sourceList = m_work.filePath(QStringLiteral("update.list"));
     m_environment.listsDirectory = m_work.filePath(QStringLiteral("lists"));
-    // The killer's first configuration kills the dpkg that runs it, as a power cut would.
-    QCOMPARE(shell(QStringLiteral(R"(d=$(mktemp -d); dpkg-deb -R "$1" "$d"
-printf '#!/bin/sh\n[ -e %s ] || { touch %s; kill -9 $PPID; }\n' "$2" "$2" >"$d/DEBIAN/postinst"
-chmod 755 "$d/DEBIAN/postinst"; dpkg-deb --build --root-owner-group "$d" "$1" >/dev/null
-rm -rf "$d"; cd "$3"; apt-ftparchive packages . >Packages; apt-ftparchive release . >Release
-echo "deb [trusted=yes] file:$3 ./" >"$4"; mkdir -p "$5/partial"
-apt-get -o Dir::Etc::sourcelist="$4" -o Dir::Etc::sourceparts=/dev/null -o Dir::State::lists="$5" \
-    -o APT::Sandbox::User=root update)"),
-                 { m_oldDebs.last(), m_work.filePath(QStringLiteral("killed")), repo,
-                     m_environment.sourceList, m_environment.listsDirectory }),
-        0);
+    QByteArray printed;
+    QVERIFY2(ChildProcess::run({ "sh", "-ec", MakeKillerAndRepository, "sh", m_oldDebs.last(),
+                                   m_work.filePath(QStringLiteral("killed")), repo,
+                                   m_environment.sourceList, m_environment.listsDirectory },
+                 &printed)
+            == 0,
+        printed.constData());
 }
 
 void tst_UpgradeRun::cleanupTestCase()
 {
     if (geteuid() == 0)
         purgeProbes();
+}
+
+void tst_UpgradeRun::commands_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<bool>("finished");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("output");
+
+    QTest::newRow("succeeds") << "echo out; echo err >&2" << true << 0 << QByteArray("out\n");
+    QTest::newRow("fails") << "echo half; exit 3" << true << 3 << QByteArray("half\n");
+    QTest::newRow("runs out of time")
+        << "echo early; sleep 30; echo late" << false << -1 << QByteArray("early\n");
+    QTest::newRow("killed by a signal") << "kill -9 $$" << false << -1 << QByteArray();
+}
+
+void tst_UpgradeRun::commands()
+{
+    QFETCH(QString, script);
+    QFETCH(bool, finished);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, output);
+
+    QObject owner;
+    bool done = false;
+    AsyncCommand::Result result;
+    AsyncCommand::start(&owner, QStringLiteral("/bin/sh"), { QStringLiteral("-c"), script }, 500,
+        [&](const AsyncCommand::Result &r) {
+            result = r;
+            done = true;
+        });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+    QCOMPARE(result.finished, finished);
+    QCOMPARE(result.exitCode, exitCode);
+    QCOMPARE(result.succeeded(), finished && exitCode == 0);
+    QCOMPARE(result.standardOutput, output);
+}
+
+void tst_UpgradeRun::backupSpace()
+{
+    if (geteuid() != 0)
+        QSKIP("needs root: the package is loop-mounted");
+    QTemporaryDir home;
+    const QString package = home.filePath(QStringLiteral("update.oup"));
+    QString error;
+    QVERIFY2(PackageFixture::build({}, package, &error), qPrintable(error));
+    CheckEnvironment environment;
+    environment.sourceList = home.filePath(QStringLiteral("update.list"));
+    environment.listsDirectory = home.filePath(QStringLiteral("lists/"));
+    environment.runDirectory = home.filePath(QStringLiteral("run"));
+    environment.configFile = home.filePath(QStringLiteral("daemon.conf"));
+    // The home's free space is exactly the root's used space plus the reserve: the check goes on
+    // to item 6, which fails as nothing in the package is installed here.
+    QVERIFY(writeScript(environment.df = home.filePath(QStringLiteral("df")),
+        "#!/bin/sh\necho 'Filesystem 1K-blocks Used Available Use% Mounted on'\ncase \"$1\" in\n"
+        "  /home) echo '/dev/fake 1 1 30485760 1% /home' ;;\n"
+        "  /) echo '/dev/fake 1 20000000 1 1% /' ;;\nesac\n"));
+
+    OfflineCheck check(environment);
+    QSignalSpy results(&check, &OfflineCheck::sendOfflineFileCheckResult);
+    check.startOfflineFileCheck(CallerIdentity::root(), home.path(), package);
+    QVERIFY(results.wait(60000));
+    QCOMPARE(results.count(), 1);
+    QCOMPARE(results.first().at(0).toInt(), 6);
+    // The source list did not exist: the check made it, pointing at the run's repository.
+    QFile list(environment.sourceList);
+    QVERIFY(list.open(QIODevice::ReadOnly)
+        && list.readAll().contains(QFile::encodeName(environment.runDirectory) + "/0/repo/"));
+    for (const char *mount : { "repo", "hooks", "oup" })
+        ChildProcess::run({ "umount", "--lazy", environment.runDirectory + "/0/" + mount });
 }
 
 void tst_UpgradeRun::statusProgress_data()
@@ -140,29 +219,21 @@ void tst_UpgradeRun::statusProgress()
 
 void tst_UpgradeRun::upgrade_data()
 {
-    QTest::addColumn<bool>("interrupted"); // the killer's v1 installed half-way
-    QTest::addColumn<QByteArray>("apt"); // empty: the real one; else a script standing in
-    QTest::addColumn<QByteArray>("sourceList"); // empty: the test's repository
-    QTest::addColumn<bool>("success");
+    // Empty: the real apt after the killer's v1 died half-way, which must succeed; else a
+    // script standing in for apt, which must fail.
+    QTest::addColumn<QByteArray>("apt");
     QTest::addColumn<QString>("outputHas");
 
-    QTest::newRow("several probes upgraded") << false << QByteArray() << QByteArray() << true << "";
-    QTest::newRow("interrupted dpkg repaired first")
-        << true << QByteArray() << QByteArray() << true << "";
-    QTest::newRow("apt error on stderr reaches output")
-        << false << QByteArray() << QByteArray("no source line\n") << false << "bad.list";
-    QTest::newRow("split character whole, NUL dropped, killed apt fails")
-        << false << QByteArray("printf '\\303'; sleep 0.3; printf '\\251\\000x'; kill -9 $$")
-        << QByteArray() << false << QStringLiteral("\u00e9x");
-    QTest::newRow("apt missing") << false << QByteArray("-") << QByteArray() << false << "";
+    QTest::newRow("interrupted dpkg repaired first, probes upgraded") << QByteArray() << "";
+    QTest::newRow("split character whole, NUL dropped, killed apt fails") << QByteArray(
+        "printf '\\303'; sleep 0.3; printf '\\251\\000x'; kill -9 $$") << QStringLiteral("\u00e9x");
+    QTest::newRow("apt missing") << QByteArray("-") << "";
 }
 
 void tst_UpgradeRun::upgrade()
 {
-    QFETCH(bool, interrupted);
     QFETCH(QByteArray, apt);
-    QFETCH(QByteArray, sourceList);
-    QFETCH(bool, success);
+    const bool success = apt.isEmpty();
     QFETCH(QString, outputHas);
     if (geteuid() != 0)
         QSKIP("needs root: installs and upgrades probe packages with dpkg and apt");
@@ -171,7 +242,7 @@ void tst_UpgradeRun::upgrade()
     QFile::remove(m_work.filePath(QStringLiteral("killed")));
     for (const QString &deb : m_oldDebs.mid(0, Probes.size()))
         QVERIFY(PackageFixture::install(deb));
-    if (interrupted) {
+    if (success) {
         PackageFixture::install(m_oldDebs.last()); // dies half-way, as planned
         QVERIFY(UpgradeRun::dpkgInterrupted(m_environment));
     }
@@ -179,28 +250,15 @@ void tst_UpgradeRun::upgrade()
     if (apt == "-")
         environment.apt = m_work.filePath(QStringLiteral("no-such-apt"));
     else if (!apt.isEmpty())
-        QCOMPARE(shell(QStringLiteral("printf '%s\\n' \"$2\" >\"$1\"; chmod 755 \"$1\""),
-                     { environment.apt = m_work.filePath(QStringLiteral("apt")),
-                         QStringLiteral("#!/bin/sh\n") + apt }),
-            0);
-    if (!sourceList.isEmpty()) {
-        environment.sourceList = m_work.filePath(QStringLiteral("bad.list"));
-        QFile list(environment.sourceList);
-        QVERIFY(list.open(QIODevice::WriteOnly) && list.write(sourceList) > 0);
-    }
+        QVERIFY(writeScript(
+            environment.apt = m_work.filePath(QStringLiteral("apt")), "#!/bin/sh\n" + apt + '\n'));
 
     UpgradeRun run(environment);
     QString output;
     QList<int> progress;
-    QList<qint64> times;
-    QElapsedTimer clock;
     connect(&run, &UpgradeRun::output, this, [&](const QString &text) { output += text; });
-    connect(&run, &UpgradeRun::progress, this, [&](int value) {
-        progress << value;
-        times << clock.elapsed();
-    });
+    connect(&run, &UpgradeRun::progress, this, [&](int value) { progress << value; });
     QSignalSpy finished(&run, &UpgradeRun::finished);
-    clock.start();
     run.start(50);
     QVERIFY(run.isRunning());
     QVERIFY(finished.wait(300000));
@@ -211,106 +269,28 @@ void tst_UpgradeRun::upgrade()
     QVERIFY(!run.isRunning());
     QVERIFY2(output.contains(outputHas), qPrintable(output));
     QVERIFY(!output.contains(QChar(0)));
-    for (int i = 0; i < progress.size(); ++i) {
+    // How often it may report is statusProgress' concern.
+    for (int i = 0; i < progress.size(); ++i)
         QVERIFY(progress[i] > (i ? progress[i - 1] : 50) && progress[i] <= 99);
-        QVERIFY(i == 0 || times[i] - times[i - 1] >= AptStatusProgress::MinIntervalMs - 20);
-    }
     if (!success)
         return;
     QVERIFY(!progress.isEmpty());
     QVERIFY(!UpgradeRun::dpkgInterrupted(m_environment));
-    for (const QString &name : Probes + (interrupted ? QStringList { Killer } : QStringList()))
+    for (const QString &name : Probes + QStringList { Killer })
         QCOMPARE(PackageFixture::installedVersion(name), QStringLiteral("2.0"));
 }
 
-void tst_UpgradeRun::shutdownLock_data()
+void tst_UpgradeRun::noLoginManager()
 {
-    QTest::addColumn<QString>("end"); // how the holder lets go
-    QTest::newRow("released") << "release";
-    QTest::newRow("inhibitor destroyed") << "destroy";
-    QTest::newRow("holder killed") << "kill";
-    QTest::newRow("no login manager") << "none";
-}
-
-void tst_UpgradeRun::shutdownLock()
-{
-    QFETCH(QString, end);
-    if (geteuid() != 0)
-        QSKIP("needs root: only root may own the login manager's name");
-    PrivateBus bus(PrivateBus::System,
-        { qEnvironmentVariable("TEVRIN_SOURCE_DIR")
-            + QStringLiteral("/tools/devlogind/org.freedesktop.login1.conf") });
+    PrivateBus bus(PrivateBus::System);
     QVERIFY2(bus.start(), qPrintable(bus.errorString()));
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus.address());
-    QTemporaryFile record;
-    QVERIFY(record.open());
-    ChildProcess logind;
-    logind.setProcessEnvironment(environment);
-    if (end != QLatin1String("none")) {
-        logind.start(qEnvironmentVariable("TEVRIN_BINARY_DIR")
-                + QStringLiteral("/tools/devlogind/tevrin-dev-logind"),
-            { QStringLiteral("--record"), record.fileName() });
-        QVERIFY(logind.waitForReadyRead(10000) && logind.readLine().endsWith(" ready\n"));
-    }
-    const auto recorded = [&](const char *event) {
-        QFile file(record.fileName());
-        return file.open(QIODevice::ReadOnly) && file.readAll().contains(event);
-    };
-
-    QDBusConnection connection
-        = QDBusConnection::connectToBus(bus.address(), QTest::currentDataTag());
-    auto inhibitor = std::make_unique<ShutdownInhibitor>(connection);
-    ChildProcess holder;
-    if (end == QLatin1String("none")) {
-        QSignalSpy unavailable(inhibitor.get(), &ShutdownInhibitor::unavailable);
-        inhibitor->take();
-        QVERIFY(unavailable.wait(10000));
-        QVERIFY(!inhibitor->isHeld());
-        return;
-    }
-    if (end == QLatin1String("kill")) {
-        holder.setProcessEnvironment(environment);
-        holder.start(
-            QCoreApplication::applicationFilePath(), { QStringLiteral("--hold-shutdown-lock") });
-        QVERIFY(holder.waitForReadyRead(10000) && holder.readLine() == "held\n");
-    } else {
-        inhibitor->take();
-        QTRY_VERIFY(inhibitor->isHeld());
-    }
-    QTRY_VERIFY(recorded(" taken 1 \"shutdown:sleep\""));
-    QTest::qWait(200);
-    QVERIFY(!recorded(" closed 1"));
-    if (end == QLatin1String("release"))
-        inhibitor->release();
-    else if (end == QLatin1String("destroy"))
-        inhibitor.reset();
-    else
-        holder.kill();
-    QTRY_VERIFY(recorded(" closed 1"));
-    QDBusConnection::disconnectFromBus(QTest::currentDataTag());
-}
-
-// The holder that the test kills: takes the lock on the bus it is pointed at and says so.
-static int holdShutdownLock(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    ShutdownInhibitor inhibitor(QDBusConnection::systemBus());
-    QObject::connect(&inhibitor, &ShutdownInhibitor::taken,
-        [] { std::fputs("held\n", stdout), std::fflush(stdout); });
-    QObject::connect(&inhibitor, &ShutdownInhibitor::unavailable, &app, &QCoreApplication::quit);
+    QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), "no-logind");
+    ShutdownInhibitor inhibitor(connection);
+    QSignalSpy unavailable(&inhibitor, &ShutdownInhibitor::unavailable);
     inhibitor.take();
-    return app.exec();
+    QVERIFY(unavailable.wait(10000));
+    QVERIFY(!inhibitor.isHeld());
 }
 
-int main(int argc, char **argv)
-{
-    if (argc == 2 && qstrcmp(argv[1], "--hold-shutdown-lock") == 0)
-        return holdShutdownLock(argc, argv);
-    QCoreApplication app(argc, argv);
-    tst_UpgradeRun test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(tst_UpgradeRun)
 #include "tst_upgraderun.moc"

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QTest>
 #include <sys/stat.h>
 
@@ -188,6 +189,20 @@ void DaemonFixture::settle()
 {
     m_daemon->GetUpgradeType().waitForFinished();
     QCoreApplication::processEvents();
+}
+
+int DaemonFixture::check(const TestUser *user, const QString &file)
+{
+    QSignalSpy results(
+        m_daemon.get(), &ComTevrinOfflineUpdateDaemonInterface::NotifyOfflineFileCheckResult);
+    if (call(user, QStringLiteral("StartOfflineFileCheck"), { user->home(), file }) != 0)
+        return 100;
+    // The result was sent before the reply; a second one would come before the getter's answer.
+    settle();
+    if (results.count() != 1)
+        return 100 + results.count();
+    const int item = results.first().at(0).toInt();
+    return results.first().at(1).toBool() ? -item : item;
 }
 
 qint64 DaemonFixture::getterAnswerTime()

@@ -54,6 +54,9 @@ public:
     // Returns once every signal the daemon sent before now has been delivered to the test's
     // connection: a getter's answer comes after them.
     void settle();
+    // |user| checks |file| for their home: the item of the one result signal the check sent,
+    // negated when it passed; 100 + the count when the call failed or there was not exactly one.
+    int check(const TestUser *user, const QString &file);
     void setAnswer(const QString &user, Answer answer);
     // How long the daemon took to answer all its getters and IsAllowBackupSystem; -1 when one
     // of them failed.

@@ -36,6 +36,17 @@ QString tool(const char *name)
 
 } // namespace
 
+QString PackageFixture::manifest(int type, const QString &cveId, QString archs)
+{
+    // What a package maker building for this machine writes: dpkg's name for it.
+    if (archs.isEmpty())
+        runTool({ QStringLiteral("dpkg"), QStringLiteral("--print-architecture") }, &archs);
+    return QStringLiteral(
+        R"({"type": %1, "data": {"systemType": "desktop", "cveId": "%2", "archs": "%3"}})")
+        .arg(type)
+        .arg(cveId, archs);
+}
+
 bool PackageFixture::build(const Package &package, const QString &output, QString *error)
 {
     QTemporaryDir work;
@@ -62,8 +73,8 @@ bool PackageFixture::build(const Package &package, const QString &output, QStrin
     return runTool(command + package.debs, error);
 }
 
-QString PackageFixture::probeDeb(const QString &name, const QString &version,
-    const QString &directory, const QString &postinst)
+QString PackageFixture::probeDeb(
+    const QString &name, const QString &version, const QString &directory, const QString &postinst)
 {
     QStringList command { tool("make-probe-deb") };
     if (!postinst.isEmpty())
@@ -76,15 +87,11 @@ QString PackageFixture::probeDeb(const QString &name, const QString &version,
 
 void PackageFixture::unmountCache(const QString &home)
 {
-    // The daemon mounts a user's run below its run directory, named by the home's owner; an
-    // earlier version mounted in the home's cache directory.
-    const QString run = QStringLiteral("/run/tevrin-offline-update/%1/")
-                            .arg(QFileInfo(home).ownerId());
-    for (const char *mount : { "repo", "hooks", "oup" }) {
+    // The daemon mounts a user's run below its run directory, named by the home's owner.
+    const QString run
+        = QStringLiteral("/run/tevrin-offline-update/%1/").arg(QFileInfo(home).ownerId());
+    for (const char *mount : { "repo", "hooks", "oup" })
         ChildProcess::run({ QStringLiteral("umount"), QStringLiteral("--lazy"), run + mount });
-        ChildProcess::run({ QStringLiteral("umount"),
-            home + QStringLiteral("/.cache/tevrin-offline-update/") + mount });
-    }
 }
 
 bool PackageFixture::install(const QString &deb)

@@ -19,6 +19,8 @@ public:
         QString gpgHome;
     };
 
+    // A manifest for a package of |type| that fits this machine unless |archs| names others.
+    static QString manifest(int type = 1, const QString &cveId = QString(), QString archs = {});
     // Builds |package| into |output|; on failure returns false with the builder's output in
     // |error|.
     static bool build(const Package &package, const QString &output, QString *error);
