@@ -9,7 +9,6 @@ struct CheckEnvironment
     QString df = QStringLiteral("/usr/bin/df");
     QString uname = QStringLiteral("uname");
     QString mount = QStringLiteral("mount");
-    QString umount = QStringLiteral("umount");
     QString losetup = QStringLiteral("losetup");
     QString apt = QStringLiteral("apt");
     QString bash = QStringLiteral("/bin/bash");
