@@ -231,13 +231,6 @@ FileDescriptor openDirectory(int parentFd, const QByteArray &name)
         openat(parentFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
-FileDescriptor makeDirectory(int parentFd, const QByteArray &name, int mode)
-{
-    if (mkdirat(parentFd, name.constData(), mode_t(mode)) < 0 && errno != EEXIST)
-        return FileDescriptor();
-    return openDirectory(parentFd, name);
-}
-
 bool mountOf(int fd, const QByteArray &name, quint64 *mount)
 {
     return statMount(fd, name.constData(), name.isEmpty() ? AT_EMPTY_PATH : 0, mount, nullptr);

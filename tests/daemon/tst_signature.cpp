@@ -187,7 +187,7 @@ void tst_Signature::verify()
     const PackageSignature signature = PackageSignature::verify(environment, rootFd.get());
     QVERIFY2(signature.state == state, qPrintable(signature.reason));
     QCOMPARE(signature.reason.isEmpty(), state != PackageSignature::Rejected);
-    // apt's signed-by= gets the keyring; that apt accepts it is tst_signedcheck's concern.
+    // apt's signed-by= gets the keyring; that apt accepts it is tst_daemonbus' concern.
     QCOMPARE(signature.keyring.isEmpty(), state != PackageSignature::Verified);
     if (state == PackageSignature::Verified)
         QCOMPARE(signature.signer, QStringLiteral("%1 (%2)").arg(MakerId, m_fingerprint));

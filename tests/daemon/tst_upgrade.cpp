@@ -69,14 +69,10 @@ void tst_Upgrade::initTestCase()
     m_carol = std::make_unique<TestUser>(QStringLiteral("tevrint-carol"));
     QVERIFY(m_carol->isValid());
 
-    m_probeV1 = PackageFixture::probeDeb(
-        Probe, QStringLiteral("1.0"), m_work.filePath(QStringLiteral("v1")));
     PackageFixture::Package contents;
-    contents.debs = QStringList { PackageFixture::probeDeb(Probe, QStringLiteral("2.0"),
-        m_work.filePath(QStringLiteral("v2")),
-        QStringLiteral("echo %1 >&2\nsleep 3").arg(StderrLine)) };
-    QVERIFY(!m_probeV1.isEmpty() && !contents.debs.first().isEmpty());
-    contents.manifest = PackageFixture::manifest();
+    contents.debs = QStringList { QString() };
+    QVERIFY(PackageFixture::probePair(Probe, m_work.path(), &m_probeV1, &contents.debs.first(),
+        QStringLiteral("echo %1 >&2\nsleep 3").arg(StderrLine)));
     const QString post
         = QStringLiteral("printf '%s %s %s\\n' \"$(basename \"$0\")\" \"$#\" \"$1\" >> ")
         + PostOrder + QLatin1Char('\n');

@@ -71,19 +71,11 @@ void tst_EndToEnd::initTestCase()
         QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
             | QFile::ExeOther));
 
-    const QString oldProbe = PackageFixture::probeDeb(
-        Probe, QStringLiteral("1.0"), m_work.filePath(QStringLiteral("v1")));
-    const QString newProbe = PackageFixture::probeDeb(
-        Probe, QStringLiteral("2.0"), m_work.filePath(QStringLiteral("v2")));
-    QVERIFY(!oldProbe.isEmpty() && !newProbe.isEmpty());
+    QString oldProbe, newProbe;
+    QVERIFY(PackageFixture::probePair(Probe, m_work.path(), &oldProbe, &newProbe));
     QVERIFY(PackageFixture::install(oldProbe));
 
-    QByteArray architecture;
-    QCOMPARE(ChildProcess::run({ "dpkg", "--print-architecture" }, &architecture), 0);
     PackageFixture::Package contents;
-    contents.manifest
-        = QStringLiteral(R"({"type": 1, "data": {"systemType": "desktop", "archs": "%1"}})")
-              .arg(QString::fromUtf8(architecture).trimmed());
     contents.debs = QStringList { newProbe };
     contents.postHooks = { { QStringLiteral("10-record"),
         QStringLiteral("echo \"$1\" > %1\n")

@@ -1,15 +1,23 @@
 // Faults this test is there to catch: the style not reachable by the name "velmora"; transient
 // messages that never go or go before their duration, resident ones that go by themselves;
 // translations not found in the directories searched, found in the wrong precedence, or an old
-// translator left installed on reload.
+// translator left installed on reload; a dialog button that does not close the dialog, leaves a
+// result other than its index (index 0 and 1 collide with Rejected and Accepted), is not of the
+// asked type or ignores the default flag; the close control or Escape ending the dialog with 0
+// (the first button's index) instead of -1, or reporting a buttonClicked.
 #include "application.h"
+#include "dialog.h"
 #include "floatingmessage.h"
 #include "messagemanager.h"
 #include "style.h"
+#include "suggestbutton.h"
+#include "warningbutton.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtPlugin>
@@ -106,6 +114,45 @@ private slots:
         QCOMPARE(QCoreApplication::translate(Context, "Hello"), QStringLiteral("Hello"));
     }
 
+    void closesWithTheChoice_data()
+    {
+        QTest::addColumn<int>("way"); // a button's index, 3 the close control, 4 Escape
+        QTest::addColumn<int>("result");
+        QTest::newRow("normal button, index 0 is not Rejected") << 0 << 0;
+        QTest::newRow("warning button, index 1 is not Accepted") << 1 << 1;
+        QTest::newRow("close control") << 3 << -1;
+        QTest::newRow("Escape") << 4 << -1;
+    }
+    void closesWithTheChoice()
+    {
+        QFETCH(int, way);
+        QFETCH(int, result);
+        Karvo::Dialog dialog;
+        QCOMPARE(dialog.addButton(QStringLiteral("Cancel")), 0);
+        QCOMPARE(
+            dialog.addButton(QStringLiteral("Delete"), false, Karvo::Dialog::ButtonWarning), 1);
+        QCOMPARE(dialog.addButton(QStringLiteral("OK"), true, Karvo::Dialog::ButtonRecommend), 2);
+        QVERIFY(qobject_cast<Karvo::WarningButton *>(dialog.button(1)));
+        QVERIFY(qobject_cast<Karvo::SuggestButton *>(dialog.button(2))->isDefault());
+        QVERIFY(!qobject_cast<QPushButton *>(dialog.button(0))->isDefault());
+
+        QSignalSpy clicked(&dialog, &Karvo::Dialog::buttonClicked);
+        QSignalSpy finished(&dialog, &QDialog::finished);
+        dialog.show();
+        if (way < 3)
+            QTest::mouseClick(dialog.button(way), Qt::LeftButton);
+        else if (way == 3)
+            QTest::mouseClick(dialog.closeButton(), Qt::LeftButton);
+        else
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), result);
+        QCOMPARE(finished, QList<QVariantList>({ { result } }));
+        if (result < 0)
+            QCOMPARE(clicked.count(), 0);
+        else
+            QCOMPARE(clicked, QList<QVariantList>({ { result, dialog.button(result)->text() } }));
+    }
 };
 
 int main(int argc, char *argv[])

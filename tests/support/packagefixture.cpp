@@ -53,7 +53,8 @@ bool PackageFixture::build(const Package &package, const QString &output, QStrin
     QStringList command { tool("tevrin-oup-build"), QStringLiteral("build"),
         QStringLiteral("--manifest"), work.filePath(QStringLiteral("info.json")),
         QStringLiteral("--output"), output };
-    bool written = writeFile(command.at(3), package.manifest);
+    bool written
+        = writeFile(command.at(3), package.manifest.isEmpty() ? manifest() : package.manifest);
     const auto addHooks = [&](const QString &kind, const QMap<QString, QString> &scripts) {
         const QString directory = work.filePath(kind);
         written = written && QDir().mkpath(directory);
@@ -83,6 +84,14 @@ QString PackageFixture::probeDeb(
     if (!runTool(command + QStringList { name, version, directory }, &output))
         return {};
     return output.split(QLatin1Char('\n')).last().trimmed();
+}
+
+bool PackageFixture::probePair(const QString &name, const QString &directory, QString *oldDeb,
+    QString *newDeb, const QString &postinst)
+{
+    *oldDeb = probeDeb(name, QStringLiteral("1.0"), directory + QStringLiteral("/v1"));
+    *newDeb = probeDeb(name, QStringLiteral("2.0"), directory + QStringLiteral("/v2"), postinst);
+    return !oldDeb->isEmpty() && !newDeb->isEmpty();
 }
 
 void PackageFixture::unmountCache(const QString &home)

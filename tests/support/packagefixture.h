@@ -10,8 +10,7 @@ class PackageFixture
 public:
     struct Package
     {
-        QString manifest = QStringLiteral(
-            R"({"type": 1, "data": {"systemType": "desktop", "cveId": "", "archs": "amd64"}})");
+        QString manifest; // empty: a system update for this machine
         QStringList debs;
         QMap<QString, QString> preHooks; // file name -> script text
         QMap<QString, QString> postHooks;
@@ -28,6 +27,10 @@ public:
     // maintainer script when given; empty on failure.
     static QString probeDeb(const QString &name, const QString &version, const QString &directory,
         const QString &postinst = QString());
+    // |name| at 1.0 and at 2.0 (with |postinst|) in subdirectories of |directory|, the 2.0 one
+    // for an offline package; false when either could not be made.
+    static bool probePair(const QString &name, const QString &directory, QString *oldDeb,
+        QString *newDeb, const QString &postinst = QString());
     // Takes down what the daemon left mounted for |home|'s owner, quietly: most of it is
     // usually not mounted.
     static void unmountCache(const QString &home);

@@ -44,6 +44,9 @@ public:
     // Leaves the bus: the name has no owner once this returns.
     void stop();
 
+    // The member name under which property reads are scripted and recorded.
+    static constexpr const char *PropertiesGet = "org.freedesktop.DBus.Properties.Get";
+
     // An empty |member| sets the answer of every member that has none of its own.
     void setReply(const QString &member, const Reply &reply);
     QList<Call> calls() const;

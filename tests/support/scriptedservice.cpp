@@ -82,17 +82,23 @@ bool ScriptedService::emitSignal(const QString &name, const QVariantList &argume
 
 bool ScriptedService::handleMessage(const QDBusMessage &message, const QDBusConnection &connection)
 {
-    // Calls on other interfaces (introspection, properties) get the bus library's own answer.
-    if (message.type() != QDBusMessage::MethodCallMessage || message.interface() != m_service)
+    // Introspection gets the bus library's own answer; property reads are scripted by their
+    // qualified name.
+    const bool propertyRead
+        = message.interface() == QLatin1String("org.freedesktop.DBus.Properties")
+        && message.member() == QLatin1String("Get");
+    if (message.type() != QDBusMessage::MethodCallMessage
+        || (message.interface() != m_service && !propertyRead))
         return false;
 
+    const QString member = propertyRead ? QLatin1String(PropertiesGet) : message.member();
     Reply reply;
     int index = 0;
     {
         QMutexLocker locker(&m_mutex);
-        reply = m_replies.value(message.member(), m_replies.value(QString()));
+        reply = m_replies.value(member, m_replies.value(QString()));
         index = m_calls.size();
-        m_calls.append({ message.member(), message.arguments(), now(), -1 });
+        m_calls.append({ member, message.arguments(), now(), -1 });
     }
     if (reply.never)
         return true;
