@@ -65,9 +65,6 @@ int receiveDescriptor(int socket, int *error)
     return -1;
 }
 
-// The open happens in a child that has taken on the caller's uid, gid and groups: the kernel
-// then applies every permission on the way to the file exactly as it would for the caller.
-// The daemon's own identity is never changed, since its D-Bus thread shares it.
 // In the child, before it takes on the caller's identity: only the socket back to the daemon
 // (as descriptor 3) and /dev/null (as 0, 1 and 2) stay open. The child never executes a
 // program, so close-on-exec does not help it: every descriptor the daemon holds would stay

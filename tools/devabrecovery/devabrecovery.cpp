@@ -1,6 +1,7 @@
 #include "devabrecovery.h"
 
 #include "abrecoveryadaptor.h"
+#include "recordline.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
@@ -12,15 +13,6 @@ const QString DevABRecovery::ObjectPath = QStringLiteral("/com/tevrin/ABRecovery
 const QString DevABRecovery::ErrorName = QStringLiteral("com.tevrin.ABRecovery.Error.Failed");
 
 namespace {
-
-// Quoted so that an empty text, or one with blanks, still reads as one item of the line.
-QString quoted(QString text)
-{
-    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    text.replace(QLatin1Char('"'), QLatin1String("\\\""));
-    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
 
 QString yesNo(bool value)
 {
@@ -98,7 +90,8 @@ void DevABRecovery::StartBackup()
 void DevABRecovery::endJob()
 {
     report(QStringLiteral("JobEnd %1 %2 %3")
-               .arg(m_options.jobKind, yesNo(m_options.jobSuccess), quoted(m_options.jobMessage)));
+               .arg(m_options.jobKind, yesNo(m_options.jobSuccess),
+                   quotedForRecord(m_options.jobMessage)));
     emit JobEnd(m_options.jobKind, m_options.jobSuccess, m_options.jobMessage);
 }
 

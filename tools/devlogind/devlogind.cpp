@@ -1,6 +1,7 @@
 #include "devlogind.h"
 
 #include "loginmanageradaptor.h"
+#include "recordline.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
@@ -12,19 +13,6 @@
 
 const QString DevLogind::ServiceName = QStringLiteral("org.freedesktop.login1");
 const QString DevLogind::ObjectPath = QStringLiteral("/org/freedesktop/login1");
-
-namespace {
-
-// Quoted so that an empty text, or one with blanks, still reads as one item of the line.
-QString quoted(QString text)
-{
-    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    text.replace(QLatin1Char('"'), QLatin1String("\\\""));
-    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
-
-} // namespace
 
 DevLogind::DevLogind(const QString &recordPath, QObject *parent)
     : QObject(parent)
@@ -81,7 +69,8 @@ QDBusUnixFileDescriptor DevLogind::Inhibit(
     m_locks.insert(id, notifier);
     record(QStringLiteral("taken %1 %2 %3 %4 %5 %6")
                .arg(id)
-               .arg(quoted(what), quoted(who), quoted(why), quoted(mode), caller()));
+               .arg(quotedForRecord(what), quotedForRecord(who), quotedForRecord(why),
+                   quotedForRecord(mode), caller()));
     // The reply carries its own duplicate; once it has left, the holder's copy is the only
     // write end, and its closing is what the read end reports.
     const QDBusUnixFileDescriptor lock(fds[1]);
