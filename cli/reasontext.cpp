@@ -64,5 +64,13 @@ QString ReasonText::sentence(const QString &key, const QString &detail)
             QStringLiteral("The package holds nothing newer than what is installed"), detail);
     if (key == Reason::NotAuthorized)
         return withDetail(QStringLiteral("You are not authorized to check packages"), detail);
+    if (key == Reason::PackageChanging)
+        return withDetail(QStringLiteral("The package file was written to while it was checked; "
+                                         "check it again once it is complete"),
+            detail);
+    if (key == Reason::PackageUnguarded)
+        return withDetail(QStringLiteral("This system accepts signed packages only from a local "
+                                         "disk; copy the package there and check it again"),
+            detail);
     return withDetail(QStringLiteral("The check failed (%1)").arg(key), detail);
 }

@@ -95,6 +95,12 @@ OfflineCheck::OfflineCheck(const CheckEnvironment &environment, QObject *parent)
         qWarning() << "Exit code:" << (success ? 0 : 1) << why;
         emit upgradeFinished(success);
     });
+    // A writer waits for the lease to go; it need not wait for the kernel's 45 seconds.
+    m_packageWatch.setInterval(1000);
+    connect(&m_packageWatch, &QTimer::timeout, this, [this] {
+        if (m_package.changed())
+            m_packageWatch.stop();
+    });
 }
 
 OfflineCheck::~OfflineCheck() = default;
@@ -122,6 +128,7 @@ void OfflineCheck::startOfflineFileCheck(
     m_run = RunContext();
     m_caller = caller;
     m_homePath = homepath;
+    m_requireSignature = DaemonConfig::read(m_environment.configFile).requireSignature;
     // Not a reason to refuse the package, since the upgrade repairs dpkg first; noted so that
     // whoever reads the log knows why the upgrade will start with a repair.
     runCommand(m_environment.dpkg, UpgradeRun::auditArguments(m_environment),
@@ -144,8 +151,11 @@ void OfflineCheck::finishRun(int item, bool passed)
 {
     m_record.valid = true;
     m_record.passed = passed;
-    // Nothing of a run stays open: the mounts hold their images by themselves.
-    m_package = PackageFile();
+    // Nothing else of a run stays open: the mounts hold their images by themselves.
+    if (passed)
+        m_packageWatch.start();
+    else
+        m_package = PackageFile();
     m_packageRoot.reset();
     m_checking = false;
     emit sendOfflineFileCheckResult(item, passed);
@@ -153,6 +163,7 @@ void OfflineCheck::finishRun(int item, bool passed)
 
 void OfflineCheck::checkOfflineFile(const QString &filepath)
 {
+    m_packageWatch.stop();
     m_package = PackageFile::open(m_caller, filepath);
     switch (m_package.outcome()) {
     case PackageFile::Missing:
@@ -171,6 +182,23 @@ void OfflineCheck::checkOfflineFile(const QString &filepath)
             m_package.reason());
         return;
     case PackageFile::Opened:
+        break;
+    }
+    QString unguarded;
+    switch (m_package.guard(&unguarded)) {
+    case PackageFile::BeingWritten:
+        qWarning() << Q_FUNC_INFO << filepath << "is open for writing:" << unguarded;
+        fail(PackageFileItem, Reason::PackageChanging, unguarded);
+        return;
+    case PackageFile::Unguardable:
+        // Without required signatures the check vouches for little that a change could undo.
+        qWarning() << Q_FUNC_INFO << "cannot guard" << filepath << "against changes:" << unguarded;
+        if (m_requireSignature) {
+            fail(PackageFileItem, Reason::PackageUnguarded, unguarded);
+            return;
+        }
+        break;
+    case PackageFile::Guarded:
         break;
     }
 
@@ -245,6 +273,11 @@ void OfflineCheck::checkPackageLayout()
 
 void OfflineCheck::acceptSignature(const PackageSignature &signature)
 {
+    if (m_package.changed()) {
+        qWarning() << Q_FUNC_INFO << "the package was written to while it was verified";
+        fail(PackageLayoutItem, Reason::PackageChanging);
+        return;
+    }
     switch (signature.state) {
     case PackageSignature::Rejected:
         m_record.signatureState = SignatureRejected;
@@ -255,7 +288,7 @@ void OfflineCheck::acceptSignature(const PackageSignature &signature)
         return;
     case PackageSignature::Unsigned:
         m_record.signatureState = Unsigned;
-        if (DaemonConfig::read(m_environment.configFile).requireSignature) {
+        if (m_requireSignature) {
             qWarning() << Q_FUNC_INFO << "refusing an unsigned package: signatures are required";
             fail(PackageLayoutItem, Reason::SignatureRequired);
             return;
@@ -622,6 +655,11 @@ void OfflineCheck::countUpgradable()
                 fail(UpgradableItem, Reason::NothingToUpgrade);
                 return;
             }
+            // Written to while its scripts ran or apt read it, what passed is not what is there.
+            if (m_package.changed()) {
+                fail(UpgradableItem, Reason::PackageChanging);
+                return;
+            }
             finishRun(UpgradableItem, true);
         });
 }
@@ -636,6 +674,14 @@ void OfflineCheck::logStandardError(const char *function, const QByteArray &text
 
 void OfflineCheck::startSystemUpgrade(int fromStage)
 {
+    // A backup takes a while, and the package has to be the one that passed when apt reads it.
+    if (m_package.changed()) {
+        qWarning() << Q_FUNC_INFO << "the package was written to after its check; not upgrading";
+        emit sendExecDistUpgradeInfo(QStringLiteral(
+            "The package was changed after its check: nothing was installed. Check it again."));
+        emit upgradeFinished(false);
+        return;
+    }
     qWarning() << "exec start ::";
     m_upgrade->start(fromStage);
 }

@@ -7,6 +7,7 @@
 #include "runcontext.h"
 
 #include <QObject>
+#include <QTimer>
 #include <functional>
 
 class UpgradeRun;
@@ -44,6 +45,8 @@ public:
         const CallerIdentity &caller, const QString &homepath, const QString &filepath);
     bool isChecking() const { return m_checking; }
     const Record &lastCheck() const { return m_record; }
+    // Whether the package of the last passed check has been written to since it was checked.
+    bool packageChanged() { return m_package.changed(); }
 
     // Upgrades from the repository that the last passed check prepared; progress goes on from
     // |fromStage|.
@@ -112,7 +115,11 @@ private:
     CallerIdentity m_caller;
     QString m_homePath;
     RunContext m_run;
+    bool m_requireSignature = false;
+    // Held past a passed check, for its upgrade; watched so that someone overwriting it is let
+    // go of at once.
     PackageFile m_package;
+    QTimer m_packageWatch;
     FileDescriptor m_packageRoot;
     QString m_signedBy;
     UpgradeRun *m_upgrade = nullptr;

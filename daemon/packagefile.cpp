@@ -4,12 +4,15 @@
 
 #include <QFile>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/magic.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -125,7 +128,66 @@ int openAsCaller(const CallerIdentity &caller, const QByteArray &path, int *erro
     return fd;
 }
 
+// File systems whose content is served by a process or another machine, which can change what
+// a read returns without anyone opening the file for writing here.
+bool servedFromElsewhere(int fd)
+{
+    // Not in the kernel's header.
+    constexpr long Smb2 = 0xfe534d42;
+    constexpr long Cifs = 0xff534d42;
+    struct statfs status = {};
+    if (fstatfs(fd, &status) < 0)
+        return true;
+    switch (long(status.f_type)) {
+    case FUSE_SUPER_MAGIC:
+    case NFS_SUPER_MAGIC:
+    case SMB_SUPER_MAGIC:
+    case Smb2:
+    case Cifs:
+    case V9FS_MAGIC:
+    case CEPH_SUPER_MAGIC:
+    case AFS_SUPER_MAGIC:
+    case CODA_SUPER_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
+
+PackageFile::Guard PackageFile::guard(QString *why)
+{
+    // The break is told by a signal to the lease holder; the default one, SIGIO, would end the
+    // daemon, SIGURG is ignored unless asked for. changed() asks the kernel instead.
+    if (fcntl(m_fd.get(), F_SETSIG, SIGURG) < 0 || fcntl(m_fd.get(), F_SETLEASE, F_RDLCK) < 0) {
+        const int error = errno;
+        if (error == EAGAIN) {
+            *why = QStringLiteral("another program has the file open for writing");
+            return BeingWritten;
+        }
+        *why = QStringLiteral("no lease: ") + QString::fromLocal8Bit(std::strerror(error));
+        return Unguardable;
+    }
+    m_guarded = true;
+    if (servedFromElsewhere(m_fd.get())) {
+        *why = QStringLiteral("the package is on a user-space or network file system");
+        return Unguardable;
+    }
+    return Guarded;
+}
+
+bool PackageFile::changed()
+{
+    if (!m_guarded || m_changed)
+        return m_changed;
+    // While a break is under way the kernel reports the lease it is being broken down to.
+    if (fcntl(m_fd.get(), F_GETLEASE) != F_RDLCK) {
+        m_changed = true;
+        fcntl(m_fd.get(), F_SETLEASE, F_UNLCK);
+    }
+    return m_changed;
+}
 
 PackageFile PackageFile::open(const CallerIdentity &caller, const QString &path)
 {

@@ -123,6 +123,14 @@ void WriteDBusData::reply(const QList<QVariant> &arguments)
     m_pending = QDBusMessage();
 }
 
+void WriteDBusData::replyError(const QString &name, const QString &text)
+{
+    if (m_pending.type() != QDBusMessage::MethodCallMessage)
+        return;
+    m_bus.send(m_pending.createErrorReply(name, text));
+    m_pending = QDBusMessage();
+}
+
 void WriteDBusData::whenAuthorized(
     const QString &action, const char *method, uint uid, const std::function<void()> &proceed)
 {
@@ -141,10 +149,9 @@ void WriteDBusData::whenAuthorized(
                        << qPrintable(
                               QStringLiteral("refusing %1 to uid %2:").arg(methodName).arg(uid))
                        << reason;
-            if (m_pending.type() == QDBusMessage::MethodCallMessage)
-                m_bus.send(m_pending.createErrorReply(QDBusError::AccessDenied,
-                    QStringLiteral("%1 needs an administrator's authorization: %2")
-                        .arg(methodName, reason)));
+            replyError(QDBusError::errorString(QDBusError::AccessDenied),
+                QStringLiteral("%1 needs an administrator's authorization: %2")
+                    .arg(methodName, reason));
             end();
         });
 }
@@ -304,6 +311,12 @@ void WriteDBusData::BackupSystem()
                            "the package first."));
         return;
     }
+    if (m_check->packageChanged()) {
+        qWarning() << Q_FUNC_INFO << "refusing BackupSystem: the package changed after its check";
+        sendErrorReply(NoPassedCheckError,
+            QStringLiteral("The package was changed after its check; check it again."));
+        return;
+    }
     begin(Operation::Backup, "BackupSystem");
     const QString home = record.homePath;
     whenAuthorized(PolkitAuthority::UpgradeAction, "BackupSystem", uid, [this, uid, home] {
@@ -452,6 +465,16 @@ void WriteDBusData::StartExecHookPost(const QString &homepath)
             qWarning() << "void WriteDBusData::StartExecHookPost(const QString&)"
                        << "no upgrade has succeeded whose scripts could run";
             reply();
+            end();
+            return;
+        }
+        // The scripts come from the package as it is now.
+        if (m_check->packageChanged()) {
+            qWarning() << "void WriteDBusData::StartExecHookPost(const QString&)"
+                       << "the package changed after its check; its scripts do not run";
+            replyError(QDBusError::errorString(QDBusError::Failed),
+                QStringLiteral("The package was changed after its check; its post-upgrade "
+                               "scripts were not run."));
             end();
             return;
         }

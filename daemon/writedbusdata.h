@@ -67,6 +67,7 @@ private:
     bool begin(Operation operation, const char *method);
     void end();
     void reply(const QList<QVariant> &arguments = {});
+    void replyError(const QString &name, const QString &text);
     // Runs |proceed| once |uid| may perform |action|; root may always. A refusal answers the
     // pending call with AccessDenied and ends the operation.
     void whenAuthorized(

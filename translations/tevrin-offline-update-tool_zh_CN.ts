@@ -86,6 +86,14 @@
         <source>The check failed (%1).</source>
         <translation>检测失败（%1）。</translation>
     </message>
+    <message>
+        <source>The package file was written to while it was checked. Check it again once it is complete.</source>
+        <translation>检测期间升级包文件被写入。请在文件完整后重新检测。</translation>
+    </message>
+    <message>
+        <source>This system accepts signed packages only from a local disk. Copy the package to your home folder and check it there.</source>
+        <translation>本系统只接受本地磁盘上的已签名升级包。请将升级包复制到您的主目录后重新检测。</translation>
+    </message>
 </context>
 <context>
     <name>ConfirmDialog</name>

@@ -16,8 +16,8 @@ inline const QString ToolPath = QStringLiteral("/com/tevrin/offline/update/tool"
 
 // Error names of the daemon's own refusals; AccessDenied stays the bus's standard one.
 inline const QString BusyError = QStringLiteral("com.tevrin.offline.update.Error.Busy");
-inline const QString NoPassedCheckError =
-    QStringLiteral("com.tevrin.offline.update.Error.NoPassedCheck");
+inline const QString NoPassedCheckError
+    = QStringLiteral("com.tevrin.offline.update.Error.NoPassedCheck");
 
 // The item a check result names: the first that failed, or the last with its outcome.
 enum CheckItem {
@@ -81,6 +81,10 @@ inline const QString NoBackupSpace = QStringLiteral("no-backup-space"); // "need
 inline const QString RepositoryUnreadable = QStringLiteral("repository-unreadable"); // apt's line
 inline const QString NothingToUpgrade = QStringLiteral("nothing-to-upgrade");
 inline const QString NotAuthorized = QStringLiteral("not-authorized");
+// The file was written to while it was checked, or was still open for writing.
+inline const QString PackageChanging = QStringLiteral("package-changing");
+// Signatures are required, and the file lies where its content could change unseen.
+inline const QString PackageUnguarded = QStringLiteral("package-unguarded");
 } // namespace Reason
 
 } // namespace OfflineUpdate

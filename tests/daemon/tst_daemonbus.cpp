@@ -2,7 +2,8 @@
 // would call it. Faults caught here:
 // - more or fewer than one result signal per check, a result after the reply, or a result for
 //   the wrong item; a failure reason that is wrong, missing, or told to another user;
-// - an upgrade started for a user whose check did not pass, or after someone else's check;
+// - an upgrade started for a user whose check did not pass, or after someone else's check, or
+//   from a package written to after its check; a package still being written checked;
 // - the getters showing an earlier run's values (a stale patch identifier);
 // - mounts made in the user's home, or left writable, set-user-ID or device-bearing; a FIFO
 //   named as the package keeping the daemon waiting;
@@ -162,13 +163,23 @@ void tst_DaemonBus::backupNeedsOwnPassedCheck()
     QVERIFY(PackageFixture::install(m_probeV1));
     QSignalSpy progress(
         m_fixture->daemon(), &ComTevrinOfflineUpdateDaemonInterface::NotifyOfflineUpgradeProgress);
-    // First while the daemon has checked nothing yet, then after another user's passed check.
-    for (const bool aliceChecked : { false, true }) {
-        if (aliceChecked)
-            QCOMPARE(m_fixture->check(m_alice.get(), package(QStringLiteral("passing"))), -6);
+    // First while the daemon has checked nothing yet, then after another user's passed check,
+    // then for that user once the package was written to after the check. The writer is let
+    // through without waiting for the kernel's time-out.
+    const QString passing = package(QStringLiteral("passing"));
+    for (const int step : { 0, 1, 2 }) {
+        if (step == 1)
+            QCOMPARE(m_fixture->check(m_alice.get(), passing), -6);
+        if (step == 2)
+            QCOMPARE(
+                ChildProcess::run({ "sh", "-c", "echo >> \"$0\"", passing }, nullptr, 10000), 0);
         QString output;
-        QVERIFY(m_fixture->call(m_bob.get(), QStringLiteral("BackupSystem"), {}, &output) != 0);
-        QVERIFY2(output.contains(OfflineUpdate::NoPassedCheckError), qPrintable(output));
+        QVERIFY(m_fixture->call(step == 2 ? m_alice.get() : m_bob.get(),
+                    QStringLiteral("BackupSystem"), {}, &output)
+            != 0);
+        QVERIFY2(output.contains(OfflineUpdate::NoPassedCheckError)
+                && output.contains(QLatin1String("changed")) == (step == 2),
+            qPrintable(output));
     }
     m_fixture->settle();
     QCOMPARE(progress.count(), 0);
@@ -187,6 +198,7 @@ void tst_DaemonBus::failureReasons_data()
     QTest::newRow("missing file") << "missing" << 0 << Reason::FileMissing << "missing.oup";
     QTest::newRow("package the user cannot read") << "private" << 0 << Reason::NotReadable << "";
     QTest::newRow("FIFO, never waited for") << "fifo" << 0 << Reason::NotRegularFile << "";
+    QTest::newRow("still being written") << "writing" << 0 << Reason::PackageChanging << "open";
     QTest::newRow("ext2 image, never mounted as one") << "ext2" << 1 << Reason::NotPackage << "";
     QTest::newRow("pre-hook refuses")
         << "prehook" << 2 << Reason::HookRefused << "10-refuse: not on a Friday";
@@ -226,6 +238,11 @@ void tst_DaemonBus::failureReasons()
         file = package(kind, contents, damaged ? kind : QString());
         if (kind == QLatin1String("private"))
             QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
+    }
+    ChildProcess writer;
+    if (kind == QLatin1String("writing")) {
+        writer.start(QStringLiteral("sh"), { "-c", "exec 3>>\"$0\"; echo; sleep 60", file });
+        QVERIFY(writer.waitForReadyRead(10000));
     }
     m_fixture->log();
     QCOMPARE(m_fixture->check(m_alice.get(), file), item);

@@ -8,7 +8,9 @@
 //   moved up to be cleared) or descends into a mounted file system (a package image, a bind
 //   mount of the same disk), or reports success while a mount is left behind;
 // - opening a directory through a link;
-// - the package opened through /proc/self/fd/N of a file only the daemon can reach;
+// - the package opened through /proc/self/fd/N of a file only the daemon can reach; a package
+//   written to after it was opened taken for the one that was checked, a package still open
+//   for writing taken at all, or its writer kept waiting for the kernel's time-out;
 // - another directory accepted as the caller's home because its path leads there.
 #include "calleridentity.h"
 #include "childprocess.h"
@@ -91,6 +93,8 @@ private slots:
     void peakMemory_data();
     void peakMemory();
     void packageThroughDescriptor();
+    void packageGuard_data();
+    void packageGuard();
     void homeSpelling_data();
     void homeSpelling();
     void removeTree_data();
@@ -243,6 +247,52 @@ void tst_Hostile::packageThroughDescriptor()
     QVERIFY(PackageFile::open(nobody, "/etc/passwd").outcome() == PackageFile::Opened);
     const QString daemons = "/proc/self/fd/" + QString::number(held.get());
     QVERIFY(PackageFile::open(nobody, daemons).outcome() != PackageFile::Opened);
+}
+
+void tst_Hostile::packageGuard_data()
+{
+    QTest::addColumn<QString>("before"); // run in the background before the guard is taken
+    QTest::addColumn<QString>("after"); // run once it is taken
+    QTest::addColumn<int>("guard");
+
+    QTest::newRow("left alone") << ""
+                                << "" << int(PackageFile::Guarded);
+    QTest::newRow("appended to") << ""
+                                 << "echo x >> \"$0\"" << int(PackageFile::Guarded);
+    QTest::newRow("emptied") << ""
+                             << ": > \"$0\"" << int(PackageFile::Guarded);
+    QTest::newRow("still being written") << "exec 3>>\"$0\"; sleep 30"
+                                         << "" << int(PackageFile::BeingWritten);
+}
+
+void tst_Hostile::packageGuard()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    const QString package = m_work.filePath("guarded.oup");
+    QVERIFY(write(package, "image"));
+    ChildProcess writer;
+    if (!before.isEmpty()) {
+        writer.start("sh", { "-c", before, package });
+        QTRY_COMPARE(
+            QFileInfo(QStringLiteral("/proc/%1/fd/3").arg(writer.processId())).symLinkTarget(),
+            package);
+    }
+    PackageFile file = PackageFile::open(CallerIdentity::root(), package);
+    QString why;
+    QTEST(int(file.guard(&why)), "guard");
+    QVERIFY(!file.changed());
+    if (after.isEmpty())
+        return;
+    // The writer waits for the lease to go; asked whether the file changed, it goes at once.
+    QElapsedTimer clock;
+    clock.start();
+    writer.start("sh", { "-c", after, package });
+    QTRY_VERIFY(file.changed());
+    QTRY_COMPARE_WITH_TIMEOUT(writer.state(), QProcess::NotRunning, 10000);
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(writer.exitCode(), 0);
+    QVERIFY(file.changed());
 }
 
 void tst_Hostile::homeSpelling_data()

@@ -172,7 +172,7 @@ private slots:
             Reason::NoSpace, Reason::NotPackage, Reason::BadSignature, Reason::SignatureRequired,
             Reason::CacheBusy, Reason::HookRefused, Reason::WrongArchitecture,
             Reason::NoBackupSpace, Reason::RepositoryUnreadable, Reason::NothingToUpgrade,
-            Reason::NotAuthorized };
+            Reason::NotAuthorized, Reason::PackageChanging, Reason::PackageUnguarded };
         QSet<QString> sentences;
         for (const QString &key : keys) {
             const QString sentence = checkFailureText(key, QString());

@@ -71,6 +71,16 @@ const ReasonText Reasons[] = {
             "Checking update packages needs an administrator's authorization, which was not "
             "given."),
         nullptr },
+    { OfflineUpdate::Reason::PackageChanging,
+        QT_TRANSLATE_NOOP("CheckFailureReason",
+            "The package file was written to while it was checked. Check it again once it is "
+            "complete."),
+        nullptr },
+    { OfflineUpdate::Reason::PackageUnguarded,
+        QT_TRANSLATE_NOOP("CheckFailureReason",
+            "This system accepts signed packages only from a local disk. Copy the package to "
+            "your home folder and check it there."),
+        nullptr },
 };
 
 QString translated(const char *text)
