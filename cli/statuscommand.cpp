@@ -23,11 +23,13 @@ Outcome StatusCommand::run()
     if (!status.reachable)
         status.unreachableReason = error.message();
 
+    // The report is on standard output; a warning on standard error (a configuration file this
+    // user may not read, say) is no sign of an interrupted dpkg, and goes to ours.
     QProcess audit;
-    audit.setProcessChannelMode(QProcess::MergedChannels);
+    audit.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     audit.start(m_dpkgProgram, { QStringLiteral("--audit") });
     status.auditRan = audit.waitForFinished(30000) && audit.exitStatus() == QProcess::NormalExit;
-    status.dpkgAudit = QString::fromLocal8Bit(audit.readAll());
+    status.dpkgAudit = QString::fromLocal8Bit(audit.readAllStandardOutput());
 
     m_output->serviceStatus(status);
     if (!status.reachable)

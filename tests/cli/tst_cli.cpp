@@ -3,6 +3,7 @@
 // - exit statuses or JSON results that do not tell a passed package from a refused one, from a
 //   service that cannot be reached or from a wrong command line (scripts branch on them), and
 //   check rows that mark the wrong item as failed; a relative package name handed on as it is;
+//   status calling dpkg interrupted because dpkg warned about something else;
 // - an upgrade that nobody confirmed, started without a terminal and without --yes;
 // - upgrade events out of order, or a success reported while the probe was not upgraded;
 // - a terminal progress line printed line after line instead of redrawn, apt's output shown
@@ -137,6 +138,11 @@ void tst_Cli::exitStatus_data()
         << QStringList { "check", "passing.oup", "--json" } << true << 3 << "unreachable" << -2;
     QTest::newRow("upgrade without a terminal or --yes")
         << QStringList { "upgrade", "passing.oup", "--json" } << false << 2 << "usage" << -2;
+    QTest::newRow("status") << QStringList { "status", "--json" } << false << 0 << "ok" << -2;
+    QTest::newRow("status, no service")
+        << QStringList { "status", "--json" } << true << 3 << "unreachable" << -2;
+    QTest::newRow("status of a file")
+        << QStringList { "status", "passing.oup", "--json" } << false << 2 << "usage" << -2;
 }
 
 void tst_Cli::exitStatus()
@@ -150,7 +156,8 @@ void tst_Cli::exitStatus()
     PrivateBus empty(PrivateBus::System);
     QVERIFY2(!emptyBus || empty.start(), qPrintable(empty.errorString()));
     QByteArray output;
-    QCOMPARE(run(arguments, &output, emptyBus ? empty.address() : QString()), exitStatus);
+    const int status = run(arguments, &output, emptyBus ? empty.address() : QString());
+    QVERIFY2(status == exitStatus, output.constData());
     const QList<QJsonObject> lines = jsonLines(output);
     QVERIFY2(!lines.isEmpty(), output.constData());
     QCOMPARE(lines.last().value("event").toString(), QStringLiteral("result"));
