@@ -292,7 +292,6 @@ void tst_Hostile::packageGuard()
     QTRY_COMPARE_WITH_TIMEOUT(writer.state(), QProcess::NotRunning, 10000);
     QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(writer.exitCode(), 0);
-    QVERIFY(file.changed());
 }
 
 void tst_Hostile::homeSpelling_data()
