@@ -53,12 +53,30 @@ QLatin1String levelName(QtMsgType type)
     return QLatin1String("Fatal");
 }
 
+// A caller's string (a path, a package's output) may be megabytes long, and the daemon's log is
+// written as root on every refused call: no message may make a line longer than this.
+constexpr int MaxMessageBytes = 4096;
+
+QByteArray boundedText(const QString &message)
+{
+    QByteArray text = message.toUtf8();
+    if (text.size() <= MaxMessageBytes)
+        return text;
+    // Half a character would make the whole line unreadable to a strict UTF-8 reader.
+    int end = MaxMessageBytes;
+    while (end > 0 && (uchar(text.at(end)) & 0xC0) == 0x80)
+        --end;
+    const QByteArray all = QByteArray::number(text.size());
+    text.truncate(end);
+    return text + "… [cut: " + all + " bytes in all]";
+}
+
 void writeLine(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
-    const QByteArray line
-        = (QDateTime::currentDateTime().toString(Qt::ISODateWithMs) + QStringLiteral(" [")
-            + levelName(type) + QStringLiteral("] ") + message + QLatin1Char('\n'))
-              .toUtf8();
+    const QByteArray line = (QDateTime::currentDateTime().toString(Qt::ISODateWithMs)
+                                + QStringLiteral(" [") + levelName(type) + QStringLiteral("] "))
+                                .toUtf8()
+        + boundedText(message) + '\n';
     // A line logged from inside this handler (by a Qt class it uses) must not wait for the
     // lock its own thread holds.
     static thread_local bool writing = false;

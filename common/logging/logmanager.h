@@ -6,6 +6,8 @@ namespace Karvo {
 
 // Sends every Qt log line, as "<ISO time with ms> [<Level>] <message>", to standard error
 // and/or to a log file. The message handler is process-wide and may be called from any thread.
+// A message longer than 4096 bytes of UTF-8 is cut on a character boundary, and the line says
+// so and how long it was: "… [cut: <bytes> bytes in all]".
 class LogManager
 {
 public:

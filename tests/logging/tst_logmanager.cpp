@@ -3,7 +3,9 @@
 // also when the appender is registered twice; a fatal line not reaching console and file before
 // the abort; the default file not resolved from the cache location and the application name,
 // or its directories not created; an unopenable log file crashing the program, silencing the
-// console or being reported more than once; the two appenders writing different text.
+// console or being reported more than once; the two appenders writing different text; a long
+// message written whole (a caller's 10 MB path on every refused call), cut inside a character or
+// cut without saying so and how long it was, or a short one altered.
 #include "logmanager.h"
 
 #include <QDateTime>
@@ -95,6 +97,60 @@ private slots:
         QCOMPARE(errors.filter(file).size(), opens ? 0 : 1);
         if (opens)
             QCOMPARE(readLines(file), earlier + logged);
+    }
+
+    void longMessage_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("kept"); // the part of the message the line keeps
+        QTest::addColumn<int>("bytes"); // the message's length in UTF-8 if it is cut, else 0
+        const QString path = QStringLiteral("/home/u/") + QString(10 * 1024 * 1024 - 8, 'x');
+        QTest::newRow("10 MB path cut to 4 KiB") << path << path.left(4096) << path.size();
+        // 1 + 1365 three-byte characters end at byte 4096 exactly, so the cut falls before the
+        // next one rather than inside it.
+        const QString wide = QStringLiteral("a") + QString(2000, QChar(0x5347));
+        QTest::newRow("three-byte characters cut between two")
+            << wide << wide.left(1366) << 1 + 3 * 2000;
+        // Two bytes each after one ASCII byte: the 4096th byte is the first half of a character.
+        const QString umlauts = QStringLiteral("a") + QString(3000, QChar(0xfc));
+        QTest::newRow("two-byte characters, a cut inside one moved before it")
+            << umlauts << umlauts.left(2048) << 1 + 2 * 3000;
+        // Four bytes each, two UTF-16 units in Qt: the cut falls after the third byte of one.
+        QString faces = QStringLiteral("a");
+        for (int i = 0; i < 1100; ++i)
+            faces += QString::fromUcs4(U"\U0001F600", 1);
+        QTest::newRow("four-byte characters, a cut inside one moved before it")
+            << faces << faces.left(1 + 2 * 1023) << 1 + 4 * 1100;
+        const QString fits = QString(4096 - 3, 'y') + QChar(0x5347);
+        QTest::newRow("exactly 4096 bytes untouched") << fits << fits << 0;
+        QTest::newRow("short text untouched")
+            << QString::fromUtf8(Line) << QString::fromUtf8(Line) << 0;
+    }
+    void longMessage()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, kept);
+        QFETCH(int, bytes);
+        const QString file = m_dir.filePath(QStringLiteral("long.log"));
+        QFile::remove(file);
+        Karvo::LogManager::setlogFilePath(file);
+        // The test's own handler, put back at once: QtTest reports through it.
+        const QtMessageHandler testLog = qInstallMessageHandler(nullptr);
+        Karvo::LogManager::registerFileAppender();
+        qWarning("%s", qUtf8Printable(message));
+        qInstallMessageHandler(testLog);
+
+        QFile log(file);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray written = log.readAll();
+        QVERIFY(written.endsWith('\n') && written.count('\n') == 1);
+        const QString line = QString::fromUtf8(written.chopped(1));
+        // Decoding would have turned half a character into a replacement character.
+        QCOMPARE(line.toUtf8(), written.chopped(1));
+        const QString note
+            = bytes == 0 ? QString() : QStringLiteral("… [cut: %1 bytes in all]").arg(bytes);
+        QCOMPARE(line.section(QLatin1Char(' '), 1), QStringLiteral("[Warning] ") + kept + note);
+        QVERIFY(kept.toUtf8().size() <= 4096);
     }
 
 private:
