@@ -14,6 +14,8 @@
 #     the zh_CN translation is missing or broken;
 #   - the private source list shipped as a conffile (dpkg would ask about the daemon's own changes
 #     on every upgrade), or missing after installation;
+#   - the daemon's log has no rotation rule, logrotate rejects the rule or it names another file,
+#     or rotating loses the lines the log held;
 #   - purging leaves files, configuration or the daemon's run-time files behind.
 #
 # Run it as root on a throw-away machine, as CI does: it installs and purges packages, adds a user
@@ -259,14 +261,33 @@ translated=$("$lconvert" -i "$qm" -of ts -o - | grep -c '<translation>[^<]') ||
     fail "$qm is missing, no compiled translation or holds no translated text"
 pass "the zh_CN translation is installed ($translated texts)"
 
+# logrotate exits 0 on a line it does not understand, so its report is read as well. The state
+# file is our own: the machine's schedule of rotations is left alone.
+rule=/etc/logrotate.d/tevrin-offline-update-daemon
+daemon_log=/var/log/tevrin-offline-update-daemon.log
+if ! report=$(logrotate --debug --state "$work/logrotate.state" "$rule" 2>&1) ||
+    [[ $report == *error:* || $report != *"considering log $daemon_log"* ]]; then
+    fail "logrotate rejects $rule or it does not rotate $daemon_log: $report"
+fi
+# The daemon has stopped with its namespace. A forced rotation must keep what the log held and
+# empty the same file, which a running daemon holds open, and purging must take the copy too.
+echo "rotation check $$" >>"$daemon_log"
+inode=$(stat -c %i "$daemon_log")
+logged logrotate logrotate --force --state "$work/logrotate.state" "$rule"
+if [[ $(stat -c %i:%s "$daemon_log" 2>/dev/null) != "$inode:0" ]] ||
+    ! zgrep -q "rotation check $$" "$daemon_log.1.gz"; then
+    fail "rotating $daemon_log did not empty it in place into $daemon_log.1.gz"
+fi
+pass "$rule passes logrotate and rotates the daemon's log"
+
 installed=0
 DEBIAN_FRONTEND=noninteractive logged purge apt-get purge -y -q "${packages[@]}"
 for file in "$daemon" /usr/bin/tevrin-offline-update-tool /usr/bin/tevrin-oup-build \
     /usr/bin/tevrin-offline-update \
-    "$source_list" "${source_list%/*}" /var/log/tevrin-offline-update-daemon.log \
+    "$source_list" "${source_list%/*}" "$daemon_log" "$daemon_log.1.gz" "$rule" \
     "/usr/share/dbus-1/system-services/$bus_name.service"; do
     [[ ! -e $file ]] || fail "$file is still there after purging"
 done
-pass "purging removed the programs, the configuration and the daemon's log"
+pass "purging removed the programs, the configuration and the daemon's logs"
 # The user goes in the EXIT trap, as after a failure.
 pass "all checks passed"
