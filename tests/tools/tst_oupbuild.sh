@@ -11,7 +11,12 @@
 #   architecture;
 # - "info" calling an altered or unsigned package verified, or a signed one not verified;
 # - bad input or a malformed package accepted with exit 0, refused without a message naming it,
-#   or leaving a partial package behind.
+#   or leaving a partial package behind;
+# - a build that depends on anything but its inputs and SOURCE_DATE_EPOCH (directory, umask,
+#   argument order, the time), or one that ignores a changed input; a build without
+#   SOURCE_DATE_EPOCH that differs from a rebuild at its own recorded date;
+# - "info" calling packages of different content the same, or a signed rebuild different;
+# - "info --json" that does not parse or misses a package.
 # Whether apt can use the repository is left to the daemon's upgrade test.
 set -uo pipefail
 
@@ -143,6 +148,109 @@ for row in "${signature_rows[@]}"; do
 $output" info_matches
 done
 
+echo "== reproducible builds"
+# Every build here is of the same inputs, copied to a second directory whose files are older,
+# unless the row changes one. Same inputs must give the same bytes.
+cp -a "$W/debs" "$W/debs2" && cp -a "$W/pre hooks" "$W/pre2" && cp "$W/patch manifest.json" "$W/manifest2.json"
+touch -d '2001-02-03 04:05:06' "$W"/debs2/* "$W/pre2" "$W"/pre2/* "$W/manifest2.json"
+printf '{"type": 2, "data": {"systemType": "desktop", "cveId": "CVE-2026-0002", "archs": "%s"}}\n' "$host_arch" >"$W/other.json"
+printf '#!/bin/bash\necho checking!\n' >"$W/pre2/changed.sh"
+fixture "$tools/make-probe-deb" alpha 1.1 "$W/debs3"
+export SOURCE_DATE_EPOCH=1700000000
+repro() { # output manifest prehook-dir debs...
+    local out=$1 manifest=$2 pre=$3
+    shift 3
+    "$build" build --manifest "$manifest" --output "$W/out dir/$out.oup" --prehook "$pre" "$@" >/dev/null 2>&1
+}
+fixture repro ref "$W/patch manifest.json" "$W/pre hooks" "$alpha" "$W/debs/beta_3.1_$host_arch.deb" --component contrib "$W/debs/gamma_0.5_all.deb"
+ref_sum=$(sha256sum <"$W/out dir/ref.oup")
+# name | same or differs | builder arguments after the output name (eval'd)
+repro_rows=(
+    "other directory, older files, umask 077|same|(umask 077 && repro copy \"\$W/manifest2.json\" \"\$W/pre2\" \"\$W/debs2/alpha_1.0_all.deb\" \"\$W/debs2/beta_3.1_$host_arch.deb\" --component contrib \"\$W/debs2/gamma_0.5_all.deb\")"
+    "arguments in another order|same|repro order \"\$W/patch manifest.json\" \"\$W/pre hooks\" --component contrib \"\$W/debs/gamma_0.5_all.deb\" --component main \"\$W/debs/beta_3.1_$host_arch.deb\" \"\$alpha\""
+    "another SOURCE_DATE_EPOCH|differs|SOURCE_DATE_EPOCH=1700000001 repro epoch \"\$W/patch manifest.json\" \"\$W/pre hooks\" \"\$alpha\" \"\$W/debs/beta_3.1_$host_arch.deb\" --component contrib \"\$W/debs/gamma_0.5_all.deb\""
+    "another manifest|differs|repro manifest \"\$W/other.json\" \"\$W/pre hooks\" \"\$alpha\" \"\$W/debs/beta_3.1_$host_arch.deb\" --component contrib \"\$W/debs/gamma_0.5_all.deb\""
+    "another .deb|differs|repro deb \"\$W/patch manifest.json\" \"\$W/pre hooks\" \"\$W/debs3/alpha_1.1_all.deb\" \"\$W/debs/beta_3.1_$host_arch.deb\" --component contrib \"\$W/debs/gamma_0.5_all.deb\""
+    "another component|differs|repro component \"\$W/patch manifest.json\" \"\$W/pre hooks\" \"\$alpha\" \"\$W/debs/beta_3.1_$host_arch.deb\" \"\$W/debs/gamma_0.5_all.deb\""
+    "another hook script|differs|repro hook \"\$W/patch manifest.json\" \"\$W/pre2\" \"\$alpha\" \"\$W/debs/beta_3.1_$host_arch.deb\" --component contrib \"\$W/debs/gamma_0.5_all.deb\""
+)
+rm "$W/pre2/changed.sh"
+repro_sum() { # row command
+    rm -f "$W/out dir/$2.oup"
+    eval "$3" || return 1
+    sha256sum <"$W/out dir/$2.oup"
+}
+for row in "${repro_rows[@]}"; do
+    IFS='|' read -r name expected command <<<"$row"
+    out=${command#*repro }
+    out=${out%% *}
+    [[ $name != "another hook script" ]] || printf '#!/bin/bash\necho checking!\n' >"$W/pre2/changed.sh"
+    sum=$(repro_sum "$name" "$out" "$command") || sum="(build failed)"
+    if [[ $expected == same ]]; then
+        check "$name: same SHA-256" "reference $ref_sum, this build $sum" [ "$sum" == "$ref_sum" ]
+    else
+        check "$name: SHA-256 changes" "both $sum" [ "$sum" != "$ref_sum" -a "$sum" != "(build failed)" ]
+    fi
+done
+rm -f "$W/pre2/changed.sh"
+
+# Without SOURCE_DATE_EPOCH the one date recorded is the build's: rebuilt at that date, the
+# package is the same.
+unset SOURCE_DATE_EPOCH
+fixture "$build" build --manifest "$W/update.json" --output "$W/out dir/now.oup" --no-hooks "$alpha"
+recorded=$(unsquashfs -s "$W/out dir/now.oup" 2>/dev/null | sed -n 's/^Creation or last append time //p')
+SOURCE_DATE_EPOCH=$(date -d "$recorded" +%s) fixture "$build" build --manifest "$W/update.json" \
+    --output "$W/out dir/again.oup" --no-hooks "$alpha"
+check "no SOURCE_DATE_EPOCH: a rebuild at the recorded date is the same" "recorded: $recorded" \
+    cmp -s "$W/out dir/now.oup" "$W/out dir/again.oup"
+
+echo "== content"
+# A signed build of the same inputs holds the same content; one changed input does not.
+SOURCE_DATE_EPOCH=1700000000 fixture "$build" build --manifest "$W/update.json" \
+    --output "$W/out dir/signed-again.oup" --sign-key "$fpr" --gpg-homedir "$W/gnupg" "$alpha"
+fixture "$build" build --manifest "$W/update.json" --output "$W/out dir/unsigned.oup" "$alpha"
+# "info" fails on a package that does not verify, and still prints its report.
+content() { { "$build" info --json "$W/out dir/$1.oup" 2>/dev/null || true; } | python3 -c 'import json, sys; print(json.load(sys.stdin)["content"])'; }
+# name | package | package | same or differs
+content_rows=(
+    "signed builds at different dates|signed|signed-again|same"
+    "signed and unsigned builds|signed|unsigned|same"
+    "a build altered after signing|signed|altered|differs"
+    "other inputs|full|now|differs"
+)
+for row in "${content_rows[@]}"; do
+    IFS='|' read -r name one other expected <<<"$row"
+    second=
+    first=$(content "$one") && second=$(content "$other") || first="(info failed)"
+    if [[ $expected == same ]]; then
+        check "content: $name the same" "$first vs $second" [ "$first" == "$second" -a -n "$first" ]
+    else
+        check "content: $name differs" "both $first" [ "$first" != "$second" -a "$first" != "(info failed)" ]
+    fi
+done
+
+echo "== info --json"
+json_names() {
+    { "$build" info --json "$W/out dir/$1.oup" --keyring "$W/maker.gpg" 2>/dev/null || true; } | python3 -c '
+import json, sys
+report = json.load(sys.stdin)
+print(report["manifest"]["reading"]["upgradeType"], report["signature"]["state"],
+      " ".join(sorted("%s/%s/%s" % (p["name"], p["architecture"], p["size"] > 0) for p in report["packages"])),
+      " ".join(h["path"] for h in (report["hooks"] or {}).get("prehook", [])))'
+}
+# package | upgrade type, signature state, every package as name/arch/has-size, prehook scripts
+json_rows=(
+    "full|2 unsigned alpha/all/True beta/$host_arch/True gamma/all/True prehook/.hidden.sh prehook/10-check.sh"
+    "two-archs|1 unsigned alpha/all/True delta/amd64/True delta/arm64/True "
+    "signed|1 verified alpha/all/True "
+    "altered|2 not-verified alpha/all/True "
+)
+for row in "${json_rows[@]}"; do
+    IFS='|' read -r pkg expected <<<"$row"
+    actual=$(json_names "$pkg") || actual="(no JSON)"
+    check "info --json $pkg: parses and names every package" "expected '$expected', got '$actual'" [ "$actual" == "$expected" ]
+done
+
 echo "== errors"
 # name | exit status | extended regex stderr must match | command, B for a build otherwise fine
 error_rows=(
@@ -152,6 +260,8 @@ error_rows=(
     "same package twice|1|alpha 1\\.0 \\(all\\) is already in component main|B \$alpha \$alpha"
     "output directory missing|1|directory '.*no such dir' does not exist|$build build --manifest \$W/update.json --output \$W/no\\ such\\ dir/bad.oup \$alpha"
     "unknown signing key|1|no secret key 'nobody@example\\.org'|B --sign-key nobody@example.org --gpg-homedir \$W/gnupg \$alpha"
+    "SOURCE_DATE_EPOCH not a number|1|SOURCE_DATE_EPOCH 'yesterday' is not a number|env SOURCE_DATE_EPOCH=yesterday $build build --manifest \$W/update.json --output \$W/bad.oup \$alpha"
+    "manifest checker not a program|1|TEVRIN_OUP_MANIFESTCHECK='.*notes\\.txt' is not an executable file|env TEVRIN_OUP_MANIFESTCHECK=\$W/notes.txt $build build --manifest \$W/update.json --output \$W/bad.oup \$alpha"
     "info on a text file|1|'.*notes\\.txt' is not a squashfs image|$build info \$W/notes.txt"
     "info on a package without a manifest|1|'.*no-manifest\\.oup' has no info\\.json|$build info \$W/no-manifest.oup"
     "info on a package without a repository image|1|'.*no-repo\\.oup' has no repo\\.sfs|$build info \$W/no-repo.oup"
