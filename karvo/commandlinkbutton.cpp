@@ -1,13 +1,17 @@
 #include "commandlinkbutton.h"
 
+#include "style.h"
+
 #include <QPainter>
+#include <QStyleOption>
 
 namespace Karvo {
 
 namespace {
 
 // Room around the text, so that the underline and descenders are not cut at the edge.
-const int Padding = 2;
+// room for the focus ring as well.
+const int Padding = 4;
 
 } // namespace
 
@@ -57,6 +61,11 @@ void CommandLinkButton::paintEvent(QPaintEvent *)
     painter.setFont(linkFont);
     painter.setPen(ink);
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, shown);
+    if (hasFocus()) {
+        QStyleOptionFocusRect ring;
+        ring.initFrom(this);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &ring, &painter, this);
+    }
 }
 
 } // namespace Karvo

@@ -10,7 +10,9 @@
 #include <QChildEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QGuiApplication>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -149,6 +151,27 @@ int Dialog::addButton(const QString &text, bool isDefault, ButtonType type)
         done(index);
     });
     return index;
+}
+
+void Dialog::fitToContent(int width)
+{
+    const QScreen *screen = windowHandle() && windowHandle()->screen() ? windowHandle()->screen()
+        : parentWidget() && parentWidget()->screen()                 ? parentWidget()->screen()
+                                                                     : QGuiApplication::primaryScreen();
+    const QSize room = screen ? screen->availableGeometry().size() : QSize(width, 4 * width);
+    QLayout *content = layout();
+    content->activate();
+    const auto neededHeight = [content](int w) {
+        return content->hasHeightForWidth() ? content->totalHeightForWidth(w)
+                                            : content->totalSizeHint().height();
+    };
+    width = qBound(content->totalMinimumSize().width(), width, room.width());
+    int height = neededHeight(width);
+    while (height > room.height() && width < room.width()) {
+        width = qMin(room.width(), width + width / 4);
+        height = neededHeight(width);
+    }
+    setFixedSize(width, qMin(height, room.height()));
 }
 
 int Dialog::buttonCount() const

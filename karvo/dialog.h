@@ -38,6 +38,10 @@ public:
     void addContent(QWidget *widget, Qt::Alignment alignment = {});
     // Returns the new button's index.
     int addButton(const QString &text, bool isDefault = false, ButtonType type = ButtonNormal);
+    // Fixes the dialog at |width| and the height its content needs there, the text of word
+    // wrapped labels included; wider where the screen is too short for that height, and never
+    // beyond the screen. Call again after the content has changed.
+    void fitToContent(int width);
     int buttonCount() const;
     QAbstractButton *button(int index) const;
     QAbstractButton *closeButton() const;

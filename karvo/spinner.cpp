@@ -1,5 +1,7 @@
 #include "spinner.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QPainter>
 #include <QTimer>
 #include <QtMath>
@@ -10,6 +12,38 @@ namespace {
 
 const int DotCount = 12;
 const int FrameInterval = 80;
+
+// A busy indicator is read out as a progress bar that is busy while it turns, and the reader
+// learns when it stops.
+class AccessibleSpinner : public QAccessibleWidget
+{
+public:
+    explicit AccessibleSpinner(QWidget *widget)
+        : QAccessibleWidget(widget, QAccessible::ProgressBar)
+    { }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.busy = static_cast<const Spinner *>(widget())->isPlaying();
+        return state;
+    }
+};
+
+QAccessibleInterface *accessibleSpinner(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("Karvo::Spinner") && object && object->isWidgetType())
+        return new AccessibleSpinner(static_cast<QWidget *>(object));
+    return nullptr;
+}
+
+void announceBusy(Spinner *spinner)
+{
+    QAccessible::State changed;
+    changed.busy = true;
+    QAccessibleStateChangeEvent event(spinner, changed);
+    QAccessible::updateAccessibility(&event);
+}
 
 } // namespace
 
@@ -23,6 +57,8 @@ Spinner::Spinner(QWidget *parent)
         update();
     });
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    static const bool accessible = (QAccessible::installFactory(accessibleSpinner), true);
+    Q_UNUSED(accessible)
 }
 
 bool Spinner::isPlaying() const
@@ -38,12 +74,14 @@ QSize Spinner::sizeHint() const
 void Spinner::start()
 {
     m_timer->start();
+    announceBusy(this);
 }
 
 void Spinner::stop()
 {
     m_timer->stop();
     update();
+    announceBusy(this);
 }
 
 void Spinner::paintEvent(QPaintEvent *)

@@ -1,5 +1,6 @@
 #include "style.h"
 
+#include "focusindicator.h"
 #include "palettehelper.h"
 
 #include <QAbstractButton>
@@ -113,20 +114,11 @@ void Style::drawPrimitive(PrimitiveElement element, const QStyleOption *option, 
         return;
     case PE_FrameDefaultButton:
         return;
-    case PE_FrameFocusRect: {
-        // Only after keyboard navigation: a ring on every clicked button is noise.
-        if (!(option->state & State_KeyboardFocusChange))
-            return;
-        painter->save();
-        painter->setRenderHint(QPainter::Antialiasing);
-        QColor ring = option->palette.color(QPalette::Highlight);
-        painter->setPen(QPen(ring, 2));
-        painter->setBrush(Qt::NoBrush);
-        painter->drawRoundedRect(
-            QRectF(option->rect).adjusted(1, 1, -1, -1), FrameRadius - 2, FrameRadius - 2);
-        painter->restore();
+    case PE_FrameFocusRect:
+        // Only while the keyboard is in use: a ring on every clicked button is noise.
+        if (option->state & State_KeyboardFocusChange)
+            drawFocusRing(option->rect, option->palette, painter);
         return;
-    }
     case PE_IndicatorArrowUp:
     case PE_IndicatorArrowDown:
     case PE_IndicatorArrowLeft:
@@ -156,6 +148,29 @@ void Style::drawPrimitive(PrimitiveElement element, const QStyleOption *option, 
     default:
         QProxyStyle::drawPrimitive(element, option, painter, widget);
     }
+}
+
+void Style::drawFocusRing(const QRect &rect, const QPalette &palette, QPainter *painter)
+{
+    // An accent ring with a light line inside it: the ring shows on plain controls, the light
+    // line on the accent-coloured ones, where an accent ring alone would vanish.
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setBrush(Qt::NoBrush);
+    painter->setPen(QPen(palette.color(QPalette::Active, QPalette::Highlight), 2));
+    const QRectF outer = QRectF(rect).adjusted(1, 1, -1, -1);
+    painter->drawRoundedRect(outer, FrameRadius - 1, FrameRadius - 1);
+    painter->setPen(QPen(palette.color(QPalette::Active, QPalette::Base), 1));
+    painter->drawRoundedRect(outer.adjusted(1.5, 1.5, -1.5, -1.5), FrameRadius - 3, FrameRadius - 3);
+    painter->restore();
+}
+
+QRect Style::subElementRect(SubElement element, const QStyleOption *option, const QWidget *widget) const
+{
+    // The ring goes round the whole button, where it cannot cover the text.
+    if (element == SE_PushButtonFocusRect)
+        return option->rect;
+    return QProxyStyle::subElementRect(element, option, widget);
 }
 
 void Style::drawButtonPanel(const QStyleOption *option, QPainter *painter) const
@@ -279,6 +294,18 @@ void Style::polish(QPalette &palette)
     // The light theme is the style's identity: a desktop palette handed in by the platform
     // would give dark text fields under light panels, so it is replaced as a whole.
     palette = standardPalette();
+}
+
+void Style::polish(QApplication *application)
+{
+    QProxyStyle::polish(application);
+    application->installEventFilter(FocusIndicator::instance());
+}
+
+void Style::unpolish(QApplication *application)
+{
+    application->removeEventFilter(FocusIndicator::instance());
+    QProxyStyle::unpolish(application);
 }
 
 void Style::polish(QWidget *widget)

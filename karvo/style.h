@@ -36,6 +36,13 @@ public:
     using QProxyStyle::unpolish;
     void polish(QPalette &palette) override;
     void polish(QWidget *widget) override;
+    void polish(QApplication *application) override;
+    void unpolish(QApplication *application) override;
+    QRect subElementRect(
+        SubElement element, const QStyleOption *option, const QWidget *widget) const override;
+
+    // The toolkit's focus mark inside |rect|; for controls that paint themselves.
+    static void drawFocusRing(const QRect &rect, const QPalette &palette, QPainter *painter);
 
 private:
     void drawButtonPanel(const QStyleOption *option, QPainter *painter) const;

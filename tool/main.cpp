@@ -45,6 +45,11 @@ void handOver(const QStringList &arguments)
 
 int main(int argc, char *argv[])
 {
+    // A widget tool draws with the CPU alone; the X11 platform would otherwise load the GL
+    // stack and the graphics drivers, which make up most of an idle tool's memory and a good
+    // part of its start-up time.
+    if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
     Karvo::Application app(argc, argv);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
     QCoreApplication::setOrganizationName(QStringLiteral("tevrin"));
@@ -53,8 +58,10 @@ int main(int argc, char *argv[])
 
     app.loadTranslator({ QLocale::system() });
 
-    // The display name is a product name and is used as it is, in every language.
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("离线升级工具"));
+    // Window lists show it beside the window title, so it speaks the user's language: the
+    // Chinese name is its translation for zh_CN.
+    QGuiApplication::setApplicationDisplayName(
+        QCoreApplication::translate("main", "Offline Upgrade Tool"));
     QApplication::setStyle(QStringLiteral("velmora"));
     const QIcon productIcon = themeIcon(QStringLiteral("upgrade-tool"));
     QApplication::setWindowIcon(productIcon);

@@ -7,6 +7,7 @@
 #include "listview.h"
 #include "multiselectlistview.h"
 #include "offlineupdatemodule.h"
+#include "packagerequestdialog.h"
 #include "placeholdermodule.h"
 #include "standarditem.h"
 #include "titlebar.h"
@@ -32,11 +33,15 @@ const QMargins ItemMargins(5, 3, 5, 3);
 const QByteArray MainWindow::SettingsSchema = QByteArrayLiteral("com.tevrin.offline.update");
 
 MainWindow::MainWindow(QWidget *parent)
-    : MainWindow(SettingsSchema, parent)
+    : MainWindow(
+        SettingsSchema, QDBusConnection::systemBus(), QDBusConnection::sessionBus(), parent)
 { }
 
-MainWindow::MainWindow(const QByteArray &settingsSchema, QWidget *parent)
+MainWindow::MainWindow(const QByteArray &settingsSchema, const QDBusConnection &systemBus,
+    const QDBusConnection &sessionBus, QWidget *parent)
     : Karvo::MainWindow(parent)
+    , m_systemBus(systemBus)
+    , m_sessionBus(sessionBus)
 {
     // QGSettings aborts the process for a schema that is not installed, so ask first: a tool
     // installed without its schema must still start.
@@ -50,14 +55,17 @@ MainWindow::MainWindow(const QByteArray &settingsSchema, QWidget *parent)
     setObjectName(QStringLiteral("mainWindow"));
     setFixedSize(740, 550);
     setWindowFlags(Qt::WindowCloseButtonHint);
+    // The window title is read out by screen readers and shown by window lists; the display
+    // name follows it there.
+    setWindowTitle(tr("Offline Update"));
+    if (m_settings)
+        m_moduleListVisible = m_settings->get(NavShowTypeKey).toBool();
 
     initUI();
     initData();
     initAllModule();
     modulePreInitialize();
 
-    if (m_settings)
-        m_moduleListVisible = m_settings->get(NavShowTypeKey).toBool();
     m_moduleList->setVisible(m_moduleListVisible);
 }
 
@@ -82,6 +90,7 @@ void MainWindow::initUI()
     setCentralWidget(central);
 
     m_moduleList = new MultiSelectListView(central);
+    m_moduleList->setAccessibleName(tr("Modules"));
     m_moduleList->setItemSize(QSize(180, 48));
     m_moduleList->setItemSpacing(0);
     m_moduleList->setSpacing(20);
@@ -118,7 +127,7 @@ void MainWindow::initData()
 
 void MainWindow::initAllModule()
 {
-    m_offlineModule = new OfflineUpdateModule(this, this);
+    m_offlineModule = new OfflineUpdateModule(this, m_systemBus, m_sessionBus, this);
     auto *isoModule = new PlaceholderModule(QStringLiteral("isoupdate"), this, this);
     auto *systemModule = new PlaceholderModule(QStringLiteral("systemupdate"), this, this);
 
@@ -130,7 +139,8 @@ void MainWindow::initAllModule()
 
     for (const auto &module : qAsConst(m_modules)) {
         auto *item = new Karvo::StandardItem;
-        item->setData(module.first->name(), Qt::AccessibleTextRole);
+        // Read out as shown; the internal name is for the bus and the program.
+        item->setData(module.second, Qt::AccessibleTextRole);
         item->setText(module.second);
         item->setIcon(themeIcon(ProductIconName));
         item->setData(QVariant::fromValue(ItemMargins), Karvo::MarginsRole);
@@ -160,7 +170,9 @@ void MainWindow::onFirstItemClick(const QModelIndex &index)
     popAllWidgets(0);
     module->active(0);
     m_moduleList->resetStatus(index);
-    m_moduleList->setFocus(Qt::OtherFocusReason);
+    // A hidden list would hold the focus where no key can reach anything.
+    if (m_moduleListVisible)
+        m_moduleList->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::pushWidget(ModuleInterface *inter, QWidget *widget)
@@ -183,6 +195,20 @@ void MainWindow::pushNormalWidget(ModuleInterface *inter, QWidget *widget)
     widget->show();
     m_pageStack.append({ inter, widget });
     m_pageLayout->addWidget(widget, m_pageStack.size() == 1 ? 3 : 7);
+    focusPage(widget);
+}
+
+void MainWindow::focusPage(QWidget *page)
+{
+    // With the list shown, the focus stays on it so that the arrow keys switch modules.
+    if (m_moduleListVisible && m_moduleList->hasFocus())
+        return;
+    // A page names its main control as its focus proxy; one without any keeps the focus on
+    // the window, never on the hidden list.
+    if (page->focusProxy())
+        page->setFocus(Qt::OtherFocusReason);
+    else
+        setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::popWidget()
@@ -212,6 +238,8 @@ void MainWindow::setCurrentModule(int moduleIndex, int pageIndex)
     setFocus(Qt::OtherFocusReason);
     if (ModuleInterface *module = m_modules.value(index.row()).first)
         module->active(pageIndex);
+    if (!m_pageStack.isEmpty())
+        focusPage(m_pageStack.last().second);
 }
 
 ModuleInterface *MainWindow::currentModule()
@@ -261,10 +289,30 @@ void MainWindow::openOfflineUpdateFile(const QString &path)
     }
     if (!m_offlineModule->acceptNewCheck(this))
         return;
-    // Afresh even when the module is shown: a result page has no place for another package.
-    showModulePage(QStringLiteral("offlineupdate"), QString());
-    m_offlineModule->setOfflineUpdateFile(path);
-    m_moduleList->setVisible(m_moduleListVisible);
+    if (m_packageRequest)
+        m_packageRequest->reject();
+    // Open, not exec: the program that asked is answered at once, and a second request may
+    // replace this one while the user thinks.
+    auto *request = new PackageRequestDialog(path, this);
+    m_packageRequest = request;
+    connect(request, &QDialog::finished, this, [this, request](int choice) {
+        request->deleteLater();
+        if (choice != PackageRequestDialog::CheckButton)
+            return;
+        // A check may have started from the window while the question was open.
+        if (!m_offlineModule->acceptNewCheck(this))
+            return;
+        // Afresh even when the module is shown: a result page has no place for another package.
+        showModulePage(QStringLiteral("offlineupdate"), QString());
+        m_offlineModule->setOfflineUpdateFile(request->path());
+        m_moduleList->setVisible(m_moduleListVisible);
+    });
+    request->open();
+}
+
+PackageRequestDialog *MainWindow::packageRequest() const
+{
+    return m_packageRequest;
 }
 
 bool MainWindow::upgradeUnderWay() const

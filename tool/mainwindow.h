@@ -5,12 +5,15 @@
 #include "karvo/mainwindow.h"
 
 #include <QByteArray>
+#include <QDBusConnection>
 #include <QList>
 #include <QPair>
+#include <QPointer>
 #include <QVector>
 
 class MultiSelectListView;
 class OfflineUpdateModule;
+class PackageRequestDialog;
 class QCloseEvent;
 class QGSettings;
 class QHBoxLayout;
@@ -33,8 +36,10 @@ public:
 
     explicit MainWindow(QWidget *parent = nullptr);
     // |settingsSchema| names the schema that holds "nav-show-type"; when it is not installed the
-    // module list stays hidden.
-    explicit MainWindow(const QByteArray &settingsSchema, QWidget *parent = nullptr);
+    // module list stays hidden. The modules reach the daemon on |systemBus| and the desktop's
+    // services on |sessionBus|.
+    MainWindow(const QByteArray &settingsSchema, const QDBusConnection &systemBus,
+        const QDBusConnection &sessionBus, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     void pushWidget(ModuleInterface *inter, QWidget *widget) override;
@@ -54,9 +59,12 @@ public:
     void modulePreInitialize();
 
     void setOfflineUpdateFile(const QString &path);
-    // A package handed over by another start of the tool: checked as if imported, unless a
-    // check or an upgrade is under way, which is then said instead.
+    // A package handed over by another program (OpenFile, or a second start of the tool):
+    // shown with its name and checked only once the user agrees; refused with a word when a
+    // check or an upgrade is under way. A later request replaces one still waiting.
     void openOfflineUpdateFile(const QString &path);
+    // The question of openOfflineUpdateFile() while it waits for the user; else null.
+    PackageRequestDialog *packageRequest() const;
     bool upgradeUnderWay() const;
     void setISOUpdateFile(const QString &path);
     void showErrorFileType();
@@ -71,6 +79,8 @@ protected:
 private:
     void initUI();
     void initData();
+    // Gives the keyboard focus to |page|'s main control when the module list is not shown.
+    void focusPage(QWidget *page);
 
     QHBoxLayout *m_mainLayout = nullptr;
     QHBoxLayout *m_pageLayout = nullptr;
@@ -82,4 +92,7 @@ private:
     OfflineUpdateModule *m_offlineModule = nullptr;
     QGSettings *m_settings = nullptr;
     bool m_moduleListVisible = false;
+    QDBusConnection m_systemBus;
+    QDBusConnection m_sessionBus;
+    QPointer<PackageRequestDialog> m_packageRequest;
 };

@@ -1,6 +1,7 @@
 #include "checkfailurereason.h"
 
 #include "offlineupdateprotocol.h"
+#include "usermessage.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -19,27 +20,27 @@ const char Context[] = "CheckFailureReason";
 
 const ReasonText Reasons[] = {
     { OfflineUpdate::Reason::FileMissing,
-        QT_TRANSLATE_NOOP("CheckFailureReason", "The package file does not exist."), nullptr },
+        QT_TRANSLATE_NOOP("CheckFailureReason", "The package file does not exist. Choose the package again."), nullptr },
     { OfflineUpdate::Reason::NotRegularFile,
-        QT_TRANSLATE_NOOP("CheckFailureReason", "The package path does not name a regular file."),
+        QT_TRANSLATE_NOOP("CheckFailureReason", "The chosen item is not a file. Choose an offline update package (.oup)."),
         nullptr },
     { OfflineUpdate::Reason::NotReadable,
-        QT_TRANSLATE_NOOP("CheckFailureReason", "The package file cannot be read."), nullptr },
+        QT_TRANSLATE_NOOP("CheckFailureReason", "You are not allowed to read the package file. Copy it to your home folder and choose the copy."), nullptr },
     { OfflineUpdate::Reason::NoSpace,
         QT_TRANSLATE_NOOP(
-            "CheckFailureReason", "There is not enough free disk space to unpack the package."),
+            "CheckFailureReason", "There is not enough free disk space to unpack the package. Free some space and try again."),
         QT_TRANSLATE_NOOP("CheckFailureReason", "Needed/free: %1") },
     { OfflineUpdate::Reason::NotPackage,
         QT_TRANSLATE_NOOP(
-            "CheckFailureReason", "The file is not an offline update package, or it is damaged."),
+            "CheckFailureReason", "The file is not an offline update package, or it is damaged. Choose another package."),
         nullptr },
     { OfflineUpdate::Reason::BadSignature,
         QT_TRANSLATE_NOOP("CheckFailureReason",
-            "The package's signature is not valid: it may have been altered."),
+            "The package's signature is not valid: it may have been altered. Do not install it; get the package again from its source."),
         nullptr },
     { OfflineUpdate::Reason::SignatureRequired,
         QT_TRANSLATE_NOOP("CheckFailureReason",
-            "This system accepts only signed packages, and this package is not signed."),
+            "This system accepts only signed packages, and this package is not signed. Ask your administrator for a signed package."),
         nullptr },
     { OfflineUpdate::Reason::CacheBusy,
         QT_TRANSLATE_NOOP("CheckFailureReason",
@@ -48,23 +49,23 @@ const ReasonText Reasons[] = {
         nullptr },
     { OfflineUpdate::Reason::HookRefused,
         QT_TRANSLATE_NOOP("CheckFailureReason",
-            "A pre-upgrade script of the package found this system unfit for the upgrade."),
+            "The package found this system unfit for the upgrade. Ask your administrator."),
         QT_TRANSLATE_NOOP("CheckFailureReason", "Script and its last message: %1") },
     { OfflineUpdate::Reason::WrongArchitecture,
         QT_TRANSLATE_NOOP(
-            "CheckFailureReason", "The package is built for another processor architecture."),
+            "CheckFailureReason", "The package is made for another kind of processor. Choose a package made for this computer."),
         QT_TRANSLATE_NOOP("CheckFailureReason", "Package/this machine: %1") },
     { OfflineUpdate::Reason::NoBackupSpace,
         QT_TRANSLATE_NOOP(
-            "CheckFailureReason", "There is not enough free disk space for the system backup."),
+            "CheckFailureReason", "There is not enough free disk space for the system backup. Free some space and try again."),
         QT_TRANSLATE_NOOP("CheckFailureReason", "Needed/free: %1") },
     { OfflineUpdate::Reason::RepositoryUnreadable,
         QT_TRANSLATE_NOOP(
-            "CheckFailureReason", "The software repository inside the package cannot be read."),
+            "CheckFailureReason", "The software inside the package cannot be read; the package may be damaged. Get the package again."),
         QT_TRANSLATE_NOOP("CheckFailureReason", "The package manager said: %1") },
     { OfflineUpdate::Reason::NothingToUpgrade,
         QT_TRANSLATE_NOOP("CheckFailureReason",
-            "The package holds no newer software than this system already has."),
+            "This system already has all the software the package holds. There is nothing to upgrade."),
         nullptr },
     { OfflineUpdate::Reason::NotAuthorized,
         QT_TRANSLATE_NOOP("CheckFailureReason",
@@ -90,25 +91,28 @@ QString translated(const char *text)
 
 } // namespace
 
-QString checkFailureText(const QString &key, const QString &detail)
+UserMessage checkFailureText(const QString &key, const QString &detail)
 {
     if (key.isEmpty())
-        return QString();
-    QString sentence;
+        return {};
+    UserMessage message;
     const char *detailText = nullptr;
     for (const ReasonText &reason : Reasons) {
         if (reason.key == key) {
-            sentence = translated(reason.sentence);
+            message.sentence = translated(reason.sentence);
             detailText = reason.detail;
             break;
         }
     }
     // A newer daemon may know reasons this tool does not: say so rather than show nothing.
-    if (sentence.isEmpty())
-        sentence = translated(QT_TRANSLATE_NOOP("CheckFailureReason", "The check failed (%1)."))
-                       .arg(key);
-    if (detail.isEmpty())
-        return sentence;
-    return sentence + QLatin1Char('\n')
-        + (detailText ? translated(detailText).arg(detail) : detail);
+    if (message.sentence.isEmpty()) {
+        message.sentence = translated(QT_TRANSLATE_NOOP(
+            "CheckFailureReason", "The package check failed. Choose another package."));
+        message.details = key;
+    }
+    if (!detail.isEmpty()) {
+        const QString shown = detailText ? translated(detailText).arg(detail) : detail;
+        message.details = message.details.isEmpty() ? shown : message.details + '\n' + shown;
+    }
+    return message;
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-class QString;
+#include "usermessage.h"
 
 // The user's words for why a check failed: a translated sentence for the daemon's reason key
-// (one of OfflineUpdate::Reason), followed by the daemon's detail on a line of its own. A key
-// this tool does not know still gives a sentence, naming the key. Empty for an empty key.
-QString checkFailureText(const QString &key, const QString &detail);
+// (one of OfflineUpdate::Reason) that says what to do, and the daemon's detail, named, as the
+// details. A key this tool does not know still gives a sentence, with the key in the details.
+// Empty for an empty key.
+UserMessage checkFailureText(const QString &key, const QString &detail);

@@ -22,7 +22,8 @@ ConfirmDialog::ConfirmDialog(bool backupSupported, QWidget *parent)
 void ConfirmDialog::initUI()
 {
     setIcon(themeIcon(QStringLiteral("vsk_yellow_tip")));
-    setFixedSize(450, 280);
+    setWindowTitle(tr("Confirm the upgrade"));
+    setAccessibleName(windowTitle());
     setContentsMargins(0, 0, 0, 0);
 
     auto *content = new QWidget;
@@ -42,10 +43,12 @@ void ConfirmDialog::initUI()
     warning->setAlignment(Qt::AlignCenter);
     warning->setWordWrap(true);
     fontSizes->bind(warning, Karvo::FontSizeManager::T6);
-    layout->addWidget(warning, 0, Qt::AlignCenter);
+    // Across the dialog: a wrapping label placed with an alignment keeps a narrow column.
+    layout->addWidget(warning);
     layout->addSpacing(10);
 
     m_checkBox = new QCheckBox(tr("I acknowledge and confirm to continue the upgrade"));
+    m_checkBox->setFocus();
     m_checkBox->setObjectName(QStringLiteral("confirmCheckBox"));
     fontSizes->bind(m_checkBox, Karvo::FontSizeManager::T6);
     layout->addWidget(m_checkBox, 0, Qt::AlignCenter);
@@ -70,7 +73,16 @@ void ConfirmDialog::initUI()
     m_continueButton->setObjectName(QStringLiteral("continueButton"));
     m_continueButton->setAttribute(Qt::WA_NoMousePropagation);
     m_continueButton->setEnabled(false);
+    // Return continues once the box is ticked, unless the focus is on "Postpone Upgrade",
+    // which then takes it.
+    m_continueButton->setDefault(true);
     buttons->addWidget(m_continueButton);
+
+    setTabOrder(m_checkBox, m_postponeButton);
+    setTabOrder(m_postponeButton, m_continueButton);
+    // The dialog's usual 450 x 280 where the text fits, taller where a language needs it.
+    fitToContent(450);
+    setFixedHeight(qMax(height(), 280));
 }
 
 void ConfirmDialog::initData()

@@ -6,6 +6,7 @@
 #include "label.h"
 
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QPixmap>
 #include <QScrollArea>
@@ -29,6 +30,8 @@ LicenseDialog::LicenseDialog(const QString &title, QWidget *parent)
 void LicenseDialog::initUI(const QString &title)
 {
     setFixedSize(DialogSize);
+    setWindowTitle(title);
+    setAccessibleName(title);
     auto *fontSizes = Karvo::FontSizeManager::instance();
 
     // Covers the whole dialog instead of going into its content area, so the backdrop reaches
@@ -64,12 +67,17 @@ void LicenseDialog::initUI(const QString &title)
     auto *picture = new QLabel;
     picture->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Minimum);
     picture->setAlignment(Qt::AlignHCenter);
-    picture->setPixmap(QPixmap(builtinImagePath(QStringLiteral("systemrecover.jpg")))
-                           .scaled(PictureSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    // Through QIcon, which picks the @2x picture on a screen scaled by two.
+    picture->setPixmap(QIcon(builtinImagePath(QStringLiteral("systemrecover.jpg")))
+                           .pixmap(windowHandle(), PictureSize));
+    picture->setFixedSize(PictureSize);
+    picture->setScaledContents(true);
+    picture->setAccessibleName(tr("The boot menu with the restore entry selected"));
 
     auto *stepTwo = new Karvo::Label(
-        tr("2.Use the ↑↓ arrow keys on the keyboard to move the selection bar to the "
-           "\"回退到Norvane（xxxx）\" option, and press Enter to initiate the restore process."));
+        tr("2.Use the ↑↓ arrow keys on the keyboard to move the selection bar to the option "
+           "that begins with \"回退到Norvane\" (roll back to Norvane), and press Enter to "
+           "initiate the restore process."));
 
     for (Karvo::Label *text : { note, stepOne, stepTwo }) {
         text->setWordWrap(true);
@@ -102,6 +110,9 @@ void LicenseDialog::initUI(const QString &title)
     scrollArea->horizontalScrollBar()->setContextMenuPolicy(Qt::NoContextMenu);
     scrollArea->verticalScrollBar()->setContextMenuPolicy(Qt::NoContextMenu);
     scrollArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    scrollArea->setAccessibleName(tr("Restore steps"));
+    // The arrow keys and Page Up/Down scroll the guide.
+    scrollArea->setFocusPolicy(Qt::StrongFocus);
     scrollArea->setWidget(body);
 
     auto *column = new QVBoxLayout;

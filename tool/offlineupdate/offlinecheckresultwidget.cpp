@@ -4,8 +4,10 @@
 #include "checkdetails.h"
 #include "checkfailurereason.h"
 #include "checkresultinfo.h"
+#include "checktableview.h"
 #include "commandlinkbutton.h"
 #include "confirmdialog.h"
+#include "detailsdisclosure.h"
 #include "dialog.h"
 #include "floatingnotice.h"
 #include "fontsizemanager.h"
@@ -19,15 +21,21 @@
 #include "offlineupgradedialog.h"
 #include "spinner.h"
 #include "suggestbutton.h"
+#include "upgradeflow.h"
+#include "usermessage.h"
 
 #include <QCheckBox>
 #include <QDebug>
 #include <QEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QStandardItemModel>
-#include <QTableView>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -43,6 +51,10 @@ constexpr int SpinnerDelayMs = 300;
 constexpr int TableHeight = 330;
 constexpr int HeaderHeight = 36;
 constexpr int RowHeight = 48;
+// Below a failed check the reason needs the room of the upgrade's controls and more.
+constexpr int CompactRowHeight = 36;
+constexpr int FailureDialogWidth = 400;
+constexpr int PageButtonWidth = 200;
 
 // The verdicts of the four check rows for the item a report names. Items 3 to 5 fail their
 // own row whatever the report's flag says: the daemon names an item only when it has failed.
@@ -93,6 +105,7 @@ OfflineCheckResultWidget::OfflineCheckResultWidget(
     OfflineUpdateModel *model, int itemType, bool result, QWidget *parent)
     : QWidget(parent)
     , m_model(model)
+    , m_flow(new UpgradeFlow(model, this))
     , m_itemType(itemType)
     , m_result(result)
 {
@@ -102,25 +115,39 @@ OfflineCheckResultWidget::OfflineCheckResultWidget(
 
 void OfflineCheckResultWidget::initUI()
 {
+    setAccessibleName(tr("Check result"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addSpacerItem(new QSpacerItem(1, 1, QSizePolicy::Minimum, QSizePolicy::Expanding));
+
+    m_packageLabel = new Karvo::Label(this);
+    m_packageLabel->setAlignment(Qt::AlignCenter);
+    m_packageLabel->setTextFormat(Qt::PlainText);
+    m_packageLabel->setContentsMargins(20, 0, 20, 6);
+    m_packageLabel->hide();
+    layout->addWidget(m_packageLabel);
+
     layout->addWidget(loadCheckErrorWidget(), 0);
     m_spinner = new Karvo::Spinner(this);
     m_spinner->setFixedSize(48, 48);
+    m_spinner->setAccessibleName(tr("Reading the check result"));
     m_spinner->hide();
     layout->addWidget(m_spinner, 0, Qt::AlignCenter);
     layout->addWidget(loadCheckResultWidget(), 0);
+    layout->addWidget(loadSuccessWidget(), 0);
+    layout->addWidget(loadButtonRow(), 0);
     layout->addSpacerItem(new QSpacerItem(1, 1, QSizePolicy::Minimum, QSizePolicy::Expanding));
 
     m_checkBox->setEnabled(false);
     m_guideLink->setEnabled(false);
     m_startButton->setEnabled(false);
+    m_successWidget->hide();
 
     if (examined(m_itemType, m_result)) {
         m_errorWidget->hide();
         m_resultWidget->hide();
+        m_buttonRow->hide();
     } else {
         static const char *const errors[] = {
             QT_TR_NOOP("Insufficient disk space, please clean up disk space and try again!"),
@@ -128,8 +155,10 @@ void OfflineCheckResultWidget::initUI()
             QT_TR_NOOP("System environment is abnormal, contact the administrator！"),
         };
         m_resultWidget->hide();
+        m_startButton->hide();
         m_errorLabel->setText(tr(errors[m_itemType]));
     }
+    updateFocusChain();
 }
 
 void OfflineCheckResultWidget::initData()
@@ -139,16 +168,34 @@ void OfflineCheckResultWidget::initData()
         &OfflineCheckResultWidget::openRecoveryGuide);
     connect(m_startButton, &Karvo::SuggestButton::clicked, this,
         &OfflineCheckResultWidget::startCVEUpgrade);
-    connect(m_model, &OfflineUpdateModel::notifyOfflineUpgradeProgress, this,
-        &OfflineCheckResultWidget::acceptOfflineUpgradeProgress);
-    connect(m_model, &OfflineUpdateModel::notifyExecDistUpgradeInfo, this,
-        &OfflineCheckResultWidget::acceptExecDistUpgradeInfo);
-    connect(m_model, &OfflineUpdateModel::notifyOfflineUpgradeFailed, this,
-        &OfflineCheckResultWidget::acceptOfflineUpgradeFailed);
-    connect(m_model, &OfflineUpdateModel::notifyDaemonVanished, this,
-        &OfflineCheckResultWidget::acceptDaemonVanished);
-    connect(m_model, &OfflineUpdateModel::notifyRebootRequested, this,
-        &OfflineCheckResultWidget::acceptRebootRequested);
+    connect(m_backButton, &QPushButton::clicked, this,
+        &OfflineCheckResultWidget::chooseAnotherPackage);
+    connect(m_restartButton, &QPushButton::clicked, m_flow, &UpgradeFlow::restartNow);
+    connect(m_laterButton, &QPushButton::clicked, this, [this] {
+        m_laterButton->hide();
+        m_successText->setText(tr("Restart the computer when you are ready to finish the "
+                                  "upgrade."));
+        m_restartButton->setFocus(Qt::OtherFocusReason);
+    });
+
+    connect(m_flow, &UpgradeFlow::confirmationNeeded, this, [this](bool backupSupported) {
+        // From a fresh event: the confirmation runs an event loop of its own, which should
+        // not sit inside the bus library's delivery of the backup answer.
+        QTimer::singleShot(0, this, [this, backupSupported] { confirmUpgrade(backupSupported); });
+    });
+    connect(m_flow, &UpgradeFlow::stateChanged, this, &OfflineCheckResultWidget::acceptFlowState);
+    connect(m_flow, &UpgradeFlow::progressChanged, this, [this](int progress) {
+        if (m_progressDialog)
+            m_progressDialog->setUpgradeProgress(progress);
+    });
+    connect(m_flow, &UpgradeFlow::outputReceived, this, [this](const QString &piece) {
+        if (m_progressDialog)
+            m_progressDialog->setUpgradeInfo(piece);
+    });
+    connect(m_flow, &UpgradeFlow::restartFailed, this, [this](const QString &reason) {
+        m_successDetails->setDetails(reason);
+        showNotice(tr("The computer could not be restarted. Restart it from the system menu."));
+    });
 
     QTimer::singleShot(SpinnerDelayMs, this, [this] {
         if (m_detailsShown)
@@ -164,23 +211,26 @@ QWidget *OfflineCheckResultWidget::loadCheckErrorWidget()
 {
     m_errorWidget = new QWidget(this);
     auto *layout = new QVBoxLayout(m_errorWidget);
-    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setContentsMargins(20, 0, 20, 0);
     layout->setSpacing(10);
 
     m_errorIcon = new QLabel(m_errorWidget);
     m_errorIcon->setPixmap(themeIcon(QStringLiteral("icon_fail")).pixmap(100, 100));
     m_errorIcon->setAlignment(Qt::AlignHCenter);
+    m_errorIcon->setAccessibleName(tr("Check failed"));
     layout->addWidget(m_errorIcon, 0, Qt::AlignCenter);
 
     m_errorLabel = new Karvo::Label(
         tr("Insufficient disk space, please clean up disk space and try again!"), m_errorWidget);
-    // A reason with its detail runs over two lines and can be long; centred across the page, a
-    // wrapping label keeps every line in the middle.
+    // A wrapping label placed with a layout alignment keeps the width of its first text and
+    // cuts a longer one off; placed across the page, it centres every text itself.
     m_errorLabel->setAlignment(Qt::AlignCenter);
     m_errorLabel->setWordWrap(true);
-    m_errorLabel->setContentsMargins(20, 0, 20, 0);
     Karvo::FontSizeManager::instance()->bind(m_errorLabel, Karvo::FontSizeManager::T6);
     layout->addWidget(m_errorLabel, 0);
+
+    m_errorDetails = new DetailsDisclosure(m_errorWidget);
+    layout->addWidget(m_errorDetails, 0);
     return m_errorWidget;
 }
 
@@ -188,53 +238,106 @@ QWidget *OfflineCheckResultWidget::loadCheckResultWidget()
 {
     m_resultWidget = new QWidget(this);
     auto *layout = new QVBoxLayout(m_resultWidget);
-    layout->setContentsMargins(10, 10, 10, 10);
+    layout->setContentsMargins(10, 0, 10, 10);
     layout->setSpacing(10);
     layout->addWidget(loadOfflineUpdateTable(), 0);
+    // A view of what the package will change belongs here, between the table and the way to
+    // the upgrade.
 
-    // Below the table, the way to the upgrade; a failure's reason needs its room.
     m_upgradeControls = new QWidget(m_resultWidget);
-    auto *controls = new QVBoxLayout(m_upgradeControls);
-    controls->setContentsMargins(0, 0, 0, 0);
-    controls->setSpacing(10);
-    controls->addSpacing(30);
-    layout->addWidget(m_upgradeControls);
-
-    auto *acknowledgement = new QHBoxLayout;
-    acknowledgement->setContentsMargins(0, 0, 0, 0);
-    acknowledgement->setSpacing(0);
+    auto *controls = new QHBoxLayout(m_upgradeControls);
+    controls->setContentsMargins(0, 10, 0, 0);
+    controls->setSpacing(0);
     m_checkBox = new QCheckBox(tr("I have read and understand"), m_upgradeControls);
     m_checkBox->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Minimum);
     Karvo::FontSizeManager::instance()->bind(m_checkBox, Karvo::FontSizeManager::T6);
-    acknowledgement->addWidget(m_checkBox, 0, Qt::AlignLeft);
+    controls->addWidget(m_checkBox, 0, Qt::AlignLeft);
 
     const QString guide
         = tr("How to restore the system after abnormal system startup after successful upgrade");
     m_guideLink = new Karvo::CommandLinkButton(m_upgradeControls);
     Karvo::FontSizeManager::instance()->bind(m_guideLink, Karvo::FontSizeManager::T6);
-    m_guideLink->setText(
-        m_guideLink->fontMetrics().elidedText(guide, Qt::ElideMiddle, GuideLinkWidth));
+    // The link takes the room beside the box and shows what fits, elided in the middle.
+    m_guideLink->setText(guide);
+    m_guideLink->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_guideLink->setMaximumWidth(GuideLinkWidth);
     m_guideLink->setToolTip(guide);
+    m_guideLink->setAccessibleName(guide);
     m_guideLink->installEventFilter(this);
-    acknowledgement->addWidget(m_guideLink, 0, Qt::AlignLeft);
-    acknowledgement->addStretch();
-    controls->addLayout(acknowledgement);
-    controls->addSpacing(50);
-
-    m_startButton = new Karvo::SuggestButton(tr("Start Upgrade"), m_upgradeControls);
-    m_startButton->setFixedWidth(200);
-    controls->addWidget(m_startButton, 0, Qt::AlignCenter);
+    controls->addWidget(m_guideLink, 1, Qt::AlignLeft);
+    layout->addWidget(m_upgradeControls);
     return m_resultWidget;
+}
+
+QWidget *OfflineCheckResultWidget::loadSuccessWidget()
+{
+    m_successWidget = new QWidget(this);
+    auto *layout = new QVBoxLayout(m_successWidget);
+    layout->setContentsMargins(20, 0, 20, 0);
+    layout->setSpacing(10);
+
+    auto *icon = new QLabel(m_successWidget);
+    icon->setPixmap(themeIcon(QStringLiteral("vsk_ok_tip")).pixmap(64, 64));
+    icon->setAlignment(Qt::AlignHCenter);
+    icon->setAccessibleName(tr("Upgrade succeeded"));
+    layout->addWidget(icon, 0, Qt::AlignCenter);
+
+    auto *title = new Karvo::Label(tr("The system was upgraded"), m_successWidget);
+    title->setAlignment(Qt::AlignCenter);
+    title->setWordWrap(true);
+    Karvo::FontSizeManager::instance()->bind(title, Karvo::FontSizeManager::T4);
+    layout->addWidget(title);
+
+    m_successText = new Karvo::Label(
+        tr("Restart the computer to start using the new software."), m_successWidget);
+    m_successText->setAlignment(Qt::AlignCenter);
+    m_successText->setWordWrap(true);
+    layout->addWidget(m_successText);
+
+    m_successDetails = new DetailsDisclosure(m_successWidget);
+    layout->addWidget(m_successDetails);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->setContentsMargins(0, 20, 0, 0);
+    buttons->setSpacing(10);
+    buttons->addStretch();
+    m_laterButton = new QPushButton(tr("Later"), m_successWidget);
+    m_laterButton->setFixedWidth(PageButtonWidth);
+    buttons->addWidget(m_laterButton);
+    m_restartButton = new Karvo::SuggestButton(tr("Restart now"), m_successWidget);
+    m_restartButton->setFixedWidth(PageButtonWidth);
+    buttons->addWidget(m_restartButton);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    return m_successWidget;
+}
+
+QWidget *OfflineCheckResultWidget::loadButtonRow()
+{
+    m_buttonRow = new QWidget(this);
+    auto *buttons = new QHBoxLayout(m_buttonRow);
+    buttons->setContentsMargins(10, 20, 10, 0);
+    buttons->setSpacing(10);
+    buttons->addStretch();
+    m_backButton = new QPushButton(tr("Choose another package"), m_buttonRow);
+    m_backButton->setMinimumWidth(PageButtonWidth);
+    buttons->addWidget(m_backButton);
+    m_startButton = new Karvo::SuggestButton(tr("Start Upgrade"), m_buttonRow);
+    m_startButton->setFixedWidth(PageButtonWidth);
+    buttons->addWidget(m_startButton);
+    buttons->addStretch();
+    return m_buttonRow;
 }
 
 Karvo::Frame *OfflineCheckResultWidget::loadOfflineUpdateTable()
 {
-    auto *frame = new Karvo::Frame(m_resultWidget);
-    frame->setFixedHeight(TableHeight);
-    auto *layout = new QVBoxLayout(frame);
+    m_tableFrame = new Karvo::Frame(m_resultWidget);
+    m_tableFrame->setFixedHeight(TableHeight);
+    auto *layout = new QVBoxLayout(m_tableFrame);
     layout->setContentsMargins(1, 1, 1, 1);
 
-    m_tableView = new QTableView(frame);
+    m_tableView = new CheckTableView(m_tableFrame);
+    m_tableView->setAccessibleName(tr("Check items"));
     m_tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_tableView->setSelectionMode(QAbstractItemView::NoSelection);
     m_tableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -248,23 +351,31 @@ Karvo::Frame *OfflineCheckResultWidget::loadOfflineUpdateTable()
 
     m_headerView = new GarrolanTableHeaderView(Qt::Horizontal, m_tableView);
     m_headerView->setFixedHeight(HeaderHeight);
+    // The table is one stop in the focus chain; its header is read with it.
+    m_headerView->setFocusPolicy(Qt::NoFocus);
     m_tableView->setHorizontalHeader(m_headerView);
     m_headerView->setStretchLastSection(true);
 
     m_tableModel = new QStandardItemModel(this);
     m_tableModel->setHorizontalHeaderItem(0, new QStandardItem(tr("Detection Item")));
     m_tableModel->setHorizontalHeaderItem(1, new QStandardItem(tr("Result")));
-    m_tableModel->setHorizontalHeaderItem(2, new QStandardItem(QStringLiteral("resultvalue")));
     m_tableView->setModel(m_tableModel);
 
     m_tableView->setSortingEnabled(false);
     m_headerView->setSortIndicatorShown(false);
-    m_tableView->setColumnWidth(0, 300);
-    m_tableView->setColumnWidth(1, 150);
-    m_tableView->setColumnHidden(2, true);
+    // The item names are the longer texts, in every language.
+    m_tableView->setColumnWidth(0, 360);
 
     layout->addWidget(m_tableView);
-    return frame;
+    return m_tableFrame;
+}
+
+void OfflineCheckResultWidget::setPackageFile(const QString &path)
+{
+    const QFileInfo file(path);
+    m_packageLabel->setText(tr("Package: %1").arg(file.fileName()));
+    m_packageLabel->setToolTip(QDir::toNativeSeparators(file.absoluteFilePath()));
+    m_packageLabel->setVisible(!path.isEmpty());
 }
 
 void OfflineCheckResultWidget::showCheckDetails(const CheckDetails &details)
@@ -274,22 +385,43 @@ void OfflineCheckResultWidget::showCheckDetails(const CheckDetails &details)
     m_spinner->hide();
     // Without a key (nothing recorded, or a daemon that predates reasons) the item's own texts
     // are all there is to say.
-    const QString reason = checkFailureText(details.reasonKey, details.reasonDetail);
+    const UserMessage reason = checkFailureText(details.reasonKey, details.reasonDetail);
     if (!examined(m_itemType, m_result)) {
-        if (!reason.isEmpty())
-            m_errorLabel->setText(reason);
+        showFailureReason(reason);
         return;
     }
     fillTable(details);
     m_resultWidget->show();
-    if (!reason.isEmpty()) {
-        // The upgrade is out of reach after a failure anyway: the reason takes the place of
-        // its controls, so that the table keeps its height in the fixed window.
+    m_buttonRow->show();
+    if (failed(m_itemType, m_result) && m_startButton->isHidden() == false
+        && !m_checkBox->isEnabled()) {
+        // The upgrade is out of reach after a failure: the reason takes the place of its
+        // controls, so that the table keeps its place in the fixed window.
         m_upgradeControls->hide();
+        m_startButton->hide();
         m_errorIcon->hide();
-        m_errorLabel->setText(reason);
-        m_errorWidget->show();
+        m_tableView->verticalHeader()->setDefaultSectionSize(CompactRowHeight);
+        m_tableFrame->setFixedHeight(
+            2 + HeaderHeight + CompactRowHeight * m_tableModel->rowCount());
+        if (reason.isEmpty())
+            m_errorWidget->hide();
+        else
+            showFailureReason(reason);
+        // Below the table, as on every page the way back comes last.
+        static_cast<QVBoxLayout *>(layout())->insertWidget(
+            layout()->indexOf(m_resultWidget) + 1, m_errorWidget);
     }
+    updateFocusChain();
+    if (isVisible())
+        defaultButton()->setFocus(Qt::OtherFocusReason);
+}
+
+void OfflineCheckResultWidget::showFailureReason(const UserMessage &message)
+{
+    if (!message.isEmpty())
+        m_errorLabel->setText(message.sentence);
+    m_errorDetails->setDetails(message.details);
+    m_errorWidget->show();
 }
 
 void OfflineCheckResultWidget::fillTable(const CheckDetails &details)
@@ -355,14 +487,51 @@ void OfflineCheckResultWidget::fillTable(const CheckDetails &details)
     for (int row = 0; row < rows.size(); ++row) {
         const CheckResultInfo &info = rows.at(row);
         m_tableModel->setItem(row, 0, new QStandardItem(info.itemName));
-        m_tableModel->setItem(row, 1, new QStandardItem(info.resultText));
-        m_tableModel->setItem(row, 2, new QStandardItem(QString::number(info.resultValue)));
+        auto *result = new QStandardItem(info.resultText);
+        result->setData(info.resultValue, ResultValueRole);
+        m_tableModel->setItem(row, 1, result);
     }
+}
+
+void OfflineCheckResultWidget::updateFocusChain()
+{
+    // Reading order: the table, the acknowledgement, the guide, a failure's details, then the
+    // buttons left to right.
+    QWidget *chain[] = { m_tableView, m_checkBox, m_guideLink, m_errorDetails->toggle(),
+        m_backButton, m_startButton, m_successDetails->toggle(), m_laterButton,
+        m_restartButton };
+    for (size_t i = 1; i < sizeof(chain) / sizeof(chain[0]); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
+    setFocusProxy(defaultButton());
+}
+
+QPushButton *OfflineCheckResultWidget::defaultButton() const
+{
+    if (!m_successWidget->isHidden())
+        return m_restartButton;
+    if (!m_startButton->isHidden() && m_startButton->isEnabled())
+        return m_startButton;
+    return m_backButton;
+}
+
+void OfflineCheckResultWidget::keyPressEvent(QKeyEvent *event)
+{
+    // Return acts on the page's main button, as in a dialog, wherever the focus is on the page
+    // (a control that uses Return itself never passes it on).
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        QPushButton *button = defaultButton();
+        if (button->isVisible() && button->isEnabled()) {
+            button->animateClick();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void OfflineCheckResultWidget::checkBoxChange(int status)
 {
-    m_startButton->setEnabled(status != Qt::Unchecked);
+    m_startButton->setEnabled(status != Qt::Unchecked && m_flow->state() != UpgradeFlow::Succeeded);
+    setFocusProxy(defaultButton());
 }
 
 bool OfflineCheckResultWidget::eventFilter(QObject *watched, QEvent *event)
@@ -383,16 +552,16 @@ void OfflineCheckResultWidget::openRecoveryGuide()
     dialog->deleteLater();
 }
 
+bool OfflineCheckResultWidget::upgradeUnderWay() const
+{
+    return m_flow->underWay();
+}
+
 void OfflineCheckResultWidget::startCVEUpgrade()
 {
     // Held down until the answer is in, so that a second press cannot ask twice.
     m_startButton->setEnabled(false);
-    m_model->requestBackupStatus(this, [this](bool backupSupported) {
-        m_startButton->setEnabled(m_checkBox->isChecked());
-        // From a fresh event: the confirmation runs an event loop of its own, which should
-        // not sit inside the bus library's delivery of this answer.
-        QTimer::singleShot(0, this, [this, backupSupported] { confirmUpgrade(backupSupported); });
-    });
+    m_flow->start();
 }
 
 void OfflineCheckResultWidget::confirmUpgrade(bool backupSupported)
@@ -400,23 +569,46 @@ void OfflineCheckResultWidget::confirmUpgrade(bool backupSupported)
     auto *dialog = new ConfirmDialog(backupSupported, this);
     // Direct: the progress dialog must cover the screen and the upgrade be under way before
     // the confirmation has closed, so that nothing on the page can be touched in between.
-    connect(dialog, &ConfirmDialog::sendStartUpgrade, this, &OfflineCheckResultWidget::startUpgrade,
+    connect(dialog, &ConfirmDialog::sendStartUpgrade, m_flow, &UpgradeFlow::confirm,
         Qt::DirectConnection);
     dialog->exec();
     dialog->deleteLater();
+    m_flow->decline();
 }
 
-void OfflineCheckResultWidget::startUpgrade()
+void OfflineCheckResultWidget::acceptFlowState()
 {
-    // A dialog left from a failed attempt is closed already; only the new one may stay.
-    if (m_progressDialog)
-        m_progressDialog->deleteLater();
-    m_upgrade = Upgrading;
-    m_progressDialog = new OfflineUpgradeDialog(m_model, this);
-    m_progressDialog->raise();
-    m_progressDialog->show();
-    m_progressDialog->grabKeyboard();
-    m_model->startOfflineUpgrade();
+    switch (m_flow->state()) {
+    case UpgradeFlow::Ready:
+        checkBoxChange(m_checkBox->checkState());
+        break;
+    case UpgradeFlow::Upgrading:
+        // A dialog left from a failed attempt is closed already; only the new one may stay.
+        if (m_progressDialog)
+            m_progressDialog->deleteLater();
+        m_progressDialog = new OfflineUpgradeDialog(m_model, this);
+        m_progressDialog->raise();
+        m_progressDialog->show();
+        m_progressDialog->grabKeyboard();
+        break;
+    case UpgradeFlow::RunningHooks:
+        if (m_progressDialog)
+            m_progressDialog->setUpgradeInfo(
+                tr("Running the package's post-upgrade scripts...") + QLatin1Char('\n'));
+        break;
+    case UpgradeFlow::Succeeded:
+        closeProgressDialog();
+        showSuccess();
+        break;
+    case UpgradeFlow::Failed:
+        closeProgressDialog();
+        checkBoxChange(m_checkBox->checkState());
+        showUpgradeFailure();
+        break;
+    case UpgradeFlow::AskingBackup:
+    case UpgradeFlow::Confirming:
+        break;
+    }
 }
 
 void OfflineCheckResultWidget::closeProgressDialog()
@@ -427,42 +619,44 @@ void OfflineCheckResultWidget::closeProgressDialog()
     m_progressDialog->close();
 }
 
-void OfflineCheckResultWidget::acceptOfflineUpgradeProgress(int progress, int code)
+void OfflineCheckResultWidget::showSuccess()
 {
-    // The daemon broadcasts its progress: an upgrade that another client started, or one that
-    // this page has given up on, must not close dialogs or reboot the machine.
-    if (m_upgrade != Upgrading) {
-        qInfo() << "OfflineCheckResultWidget: progress of an upgrade this page is not running:"
-                << progress << code;
-        return;
-    }
-    if (code < 0) {
-        failUpgrade(code == BackupFailed
-                ? tr("System backup failed, please contact administrator to resolve.")
-                : tr("The upgrade fails due to an exception in the resource package, perform a "
-                     "system restoration."));
-        return;
-    }
-
-    if (m_progressDialog)
-        m_progressDialog->setUpgradeProgress(progress);
-    if (progress != DoneStage)
-        return;
-
-    // The screen stays covered while the hooks run as root: the system is still changing.
-    m_upgrade = RunningHooks;
-    if (m_progressDialog)
-        m_progressDialog->setUpgradeInfo(tr("Running the package's post-upgrade scripts..."));
-    m_model->systemReboot();
+    // The same package is not offered for upgrading again: the table and its controls go.
+    m_resultWidget->hide();
+    m_errorWidget->hide();
+    m_buttonRow->hide();
+    m_packageLabel->hide();
+    m_successDetails->setDetails(m_flow->message().details);
+    if (!m_flow->message().isEmpty())
+        m_successText->setText(m_flow->message().sentence + QLatin1Char(' ')
+            + tr("Restart the computer to start using the new software."));
+    m_successWidget->show();
+    updateFocusChain();
+    m_restartButton->setFocus(Qt::OtherFocusReason);
 }
 
-void OfflineCheckResultWidget::acceptRebootRequested()
+void OfflineCheckResultWidget::showUpgradeFailure()
 {
-    if (m_upgrade != RunningHooks)
-        return;
-    m_upgrade = NoUpgrade;
-    closeProgressDialog();
-    showNotice(tr("If the upgrade is successful, restart the system to take effect"));
+    const UserMessage message = m_flow->message();
+    // A second after the progress dialog has gone, so that the desktop has been seen again.
+    QTimer::singleShot(FailureDialogDelayMs, this, [this, message] {
+        Karvo::Dialog dialog;
+        dialog.setWindowTitle(tr("The upgrade failed"));
+        dialog.setAccessibleName(dialog.windowTitle());
+        dialog.setIcon(themeIcon(QStringLiteral("vsk_yellow_tip")));
+        dialog.setMessage(message.sentence);
+        dialog.setWordWrapMessage(true);
+        auto *details = new DetailsDisclosure;
+        details->setDetails(message.details);
+        dialog.addContent(details);
+        dialog.addButton(tr("OK", "Button"), true, Karvo::Dialog::ButtonNormal);
+        connect(details, &DetailsDisclosure::expandedChanged, &dialog,
+            [&dialog] { dialog.fitToContent(dialog.width()); });
+        dialog.fitToContent(FailureDialogWidth);
+        dialog.exec();
+        if (isVisible())
+            defaultButton()->setFocus(Qt::OtherFocusReason);
+    });
 }
 
 void OfflineCheckResultWidget::showNotice(const QString &text)
@@ -471,41 +665,4 @@ void OfflineCheckResultWidget::showNotice(const QString &text)
         ? static_cast<QWidget *>(m_progressDialog.data())
         : this;
     showFloatingNotice(over, text);
-}
-
-void OfflineCheckResultWidget::acceptExecDistUpgradeInfo(const QString &info)
-{
-    if (m_upgrade == Upgrading && m_progressDialog)
-        m_progressDialog->setUpgradeInfo(info);
-}
-
-void OfflineCheckResultWidget::acceptOfflineUpgradeFailed(const QString &reason)
-{
-    if (m_upgrade == Upgrading)
-        failUpgrade(tr("The upgrade could not be started: %1").arg(reason));
-}
-
-void OfflineCheckResultWidget::acceptDaemonVanished()
-{
-    // While the hooks run, the answer to them (an error, now) decides; the upgrade itself has
-    // succeeded by then.
-    if (m_upgrade != Upgrading)
-        return;
-    failUpgrade(tr("The offline update service stopped during the upgrade. The system may be "
-                   "partly upgraded: have it checked before you restart it."));
-}
-
-void OfflineCheckResultWidget::failUpgrade(const QString &message)
-{
-    m_upgrade = NoUpgrade;
-    closeProgressDialog();
-    QTimer::singleShot(FailureDialogDelayMs, this, [message] {
-        Karvo::Dialog dialog;
-        dialog.setFixedSize(300, 150);
-        dialog.setIcon(themeIcon(QStringLiteral("vsk_yellow_tip")));
-        dialog.setMessage(message);
-        dialog.setWordWrapMessage(true);
-        dialog.addButton(tr("OK", "Button"), false, Karvo::Dialog::ButtonNormal);
-        dialog.exec();
-    });
 }

@@ -4,14 +4,18 @@
 #include <QWidget>
 
 struct CheckDetails;
+struct UserMessage;
+class CheckTableView;
+class DetailsDisclosure;
 class GarrolanTableHeaderView;
 class OfflineUpdateDelegate;
 class OfflineUpdateModel;
 class OfflineUpgradeDialog;
 class QCheckBox;
 class QLabel;
+class QPushButton;
 class QStandardItemModel;
-class QTableView;
+class UpgradeFlow;
 
 namespace Karvo {
 class CommandLinkButton;
@@ -21,12 +25,14 @@ class Spinner;
 class SuggestButton;
 } // namespace Karvo
 
-// The page that shows the outcome of a package check: an error sentence when the package could
-// not be examined at all (items 0 to 2), else the table of check items with the upgrade type and
-// the package signature, and after a failure the daemon's reason in words. When every item
-// passed, the acknowledgement box unlocks the way to the upgrade: confirmation, the full-screen
-// progress dialog, the post-upgrade hooks, and at the end the reboot request or the failure
-// message. What the daemon tells besides the report arrives later; the page fills in then.
+// The page that shows the outcome of a package check: why the package could not be examined
+// at all (items 0 to 2), else the table of check items with the upgrade type and the package
+// signature, and after a failure the daemon's reason in words. Every failure offers the way
+// back to choose another package. When every item passed, the acknowledgement box unlocks the
+// upgrade, which UpgradeFlow runs: confirmation, the full-screen progress dialog, the
+// post-upgrade hooks, and at the end the success state with "Restart now" and "Later", or the
+// failure message. What the daemon tells besides the report arrives later; the page fills in
+// then.
 class OfflineCheckResultWidget : public QWidget
 {
     Q_OBJECT
@@ -35,61 +41,72 @@ public:
     OfflineCheckResultWidget(
         OfflineUpdateModel *model, int itemType, bool result, QWidget *parent = nullptr);
 
-    // From the confirmation until the reboot request or a failure: the progress reports then
-    // belong to this page's upgrade.
-    bool upgradeUnderWay() const { return m_upgrade != NoUpgrade; }
+    // The package the report is about; its file name is shown above the outcome.
+    void setPackageFile(const QString &path);
+    UpgradeFlow *upgradeFlow() const { return m_flow; }
+    bool upgradeUnderWay() const;
     // Shows |text| briefly over whatever of this page is in front, the progress screen included.
     void showNotice(const QString &text);
+
+signals:
+    // The user wants to go back and choose another package.
+    void chooseAnotherPackage();
 
 public slots:
     void checkBoxChange(int status);
     void startCVEUpgrade();
-    void acceptOfflineUpgradeProgress(int progress, int code);
-    void acceptExecDistUpgradeInfo(const QString &info);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
-
-private slots:
-    void acceptOfflineUpgradeFailed(const QString &reason);
-    void acceptDaemonVanished();
-    void acceptRebootRequested();
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    enum Upgrade { NoUpgrade, Upgrading, RunningHooks };
-
     void initUI();
     void initData();
     QWidget *loadCheckErrorWidget();
     QWidget *loadCheckResultWidget();
+    QWidget *loadSuccessWidget();
+    QWidget *loadButtonRow();
     Karvo::Frame *loadOfflineUpdateTable();
     void showCheckDetails(const CheckDetails &details);
+    void showFailureReason(const UserMessage &message);
     void fillTable(const CheckDetails &details);
     void openRecoveryGuide();
     void confirmUpgrade(bool backupSupported);
-    void startUpgrade();
+    void acceptFlowState();
     void closeProgressDialog();
-    // Ends the upgrade and shows |message| in a dialog of its own a second after the progress
-    // dialog has gone.
-    void failUpgrade(const QString &message);
+    void showUpgradeFailure();
+    void showSuccess();
+    void updateFocusChain();
+    QPushButton *defaultButton() const;
 
     OfflineUpdateModel *m_model;
+    UpgradeFlow *m_flow;
     int m_itemType;
     bool m_result;
     bool m_detailsShown = false;
-    Upgrade m_upgrade = NoUpgrade;
+    Karvo::Label *m_packageLabel = nullptr;
     QWidget *m_errorWidget = nullptr;
     QLabel *m_errorIcon = nullptr;
     Karvo::Label *m_errorLabel = nullptr;
+    DetailsDisclosure *m_errorDetails = nullptr;
     Karvo::Spinner *m_spinner = nullptr;
     QWidget *m_resultWidget = nullptr;
+    Karvo::Frame *m_tableFrame = nullptr;
     QWidget *m_upgradeControls = nullptr;
-    QTableView *m_tableView = nullptr;
+    CheckTableView *m_tableView = nullptr;
     QStandardItemModel *m_tableModel = nullptr;
     GarrolanTableHeaderView *m_headerView = nullptr;
     OfflineUpdateDelegate *m_delegate = nullptr;
     QCheckBox *m_checkBox = nullptr;
     Karvo::CommandLinkButton *m_guideLink = nullptr;
+    QWidget *m_buttonRow = nullptr;
+    QPushButton *m_backButton = nullptr;
     Karvo::SuggestButton *m_startButton = nullptr;
+    QWidget *m_successWidget = nullptr;
+    Karvo::Label *m_successText = nullptr;
+    DetailsDisclosure *m_successDetails = nullptr;
+    QPushButton *m_laterButton = nullptr;
+    Karvo::SuggestButton *m_restartButton = nullptr;
     QPointer<OfflineUpgradeDialog> m_progressDialog;
 };

@@ -1,11 +1,17 @@
 #include "offlineupdatecheckingwidget.h"
 
+#include "detailsdisclosure.h"
 #include "fontsizemanager.h"
 #include "label.h"
 #include "offlineupdatemodel.h"
 #include "spinner.h"
+#include "usermessage.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QPushButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 OfflineUpdateCheckingWidget::OfflineUpdateCheckingWidget(OfflineUpdateModel *model, QWidget *parent)
@@ -28,8 +34,10 @@ void OfflineUpdateCheckingWidget::initUI()
     layout->setSpacing(10);
     layout->addStretch(0);
 
+    setAccessibleName(tr("Checking the package"));
     m_spinner = new Karvo::Spinner(this);
     m_spinner->setFixedSize(100, 100);
+    m_spinner->setAccessibleName(tr("Checking the package"));
     layout->addWidget(m_spinner, 0, Qt::AlignCenter);
 
     m_textLabel = new Karvo::Label(this);
@@ -43,8 +51,21 @@ void OfflineUpdateCheckingWidget::initUI()
     Karvo::FontSizeManager::instance()->bind(m_textLabel, Karvo::FontSizeManager::T6);
     layout->addWidget(m_textLabel, 0);
 
-    m_backButton = new QPushButton(tr("Back"), this);
-    m_backButton->setFixedWidth(200);
+    m_packageLabel = new Karvo::Label(this);
+    m_packageLabel->setAlignment(Qt::AlignCenter);
+    m_packageLabel->setTextFormat(Qt::PlainText);
+    m_packageLabel->setWordWrap(true);
+    m_packageLabel->setContentsMargins(20, 0, 20, 0);
+    m_packageLabel->hide();
+    layout->addWidget(m_packageLabel, 0);
+
+    m_details = new DetailsDisclosure(this);
+    m_details->setContentsMargins(20, 0, 20, 0);
+    layout->addWidget(m_details, 0);
+
+    m_backButton = new QPushButton(tr("Choose another package"), this);
+    m_backButton->setMinimumWidth(200);
+    m_backButton->setAutoDefault(true);
     m_backButton->hide();
     layout->addWidget(m_backButton, 0, Qt::AlignHCenter);
 
@@ -63,18 +84,36 @@ void OfflineUpdateCheckingWidget::stopWaiting()
         m_spinner->stop();
 }
 
-void OfflineUpdateCheckingWidget::showFailure(const QString &text)
+void OfflineUpdateCheckingWidget::setPackageFile(const QString &path)
+{
+    m_packageLabel->setText(tr("Package: %1").arg(QFileInfo(path).fileName()));
+    m_packageLabel->setToolTip(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+    m_packageLabel->setVisible(!path.isEmpty());
+}
+
+void OfflineUpdateCheckingWidget::showFailure(const UserMessage &message)
 {
     stopWaiting();
     if (m_spinner)
         m_spinner->hide();
-    m_textLabel->setText(text);
+    m_textLabel->setText(message.sentence);
+    m_details->setDetails(message.details);
     m_backButton->show();
+    setTabOrder(m_details->toggle(), m_backButton);
+    setFocusProxy(m_backButton);
+    if (isVisible())
+        m_backButton->setFocus(Qt::OtherFocusReason);
 }
 
-QString OfflineUpdateCheckingWidget::notStartedText(const QString &reason)
+void OfflineUpdateCheckingWidget::keyPressEvent(QKeyEvent *event)
 {
-    return tr("The package check could not be started: %1").arg(reason);
+    // Return goes back wherever the focus is on the page, as on a dialog's default button.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        && m_backButton->isVisible()) {
+        m_backButton->animateClick();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 QString OfflineUpdateCheckingWidget::serviceStoppedText()

@@ -3,6 +3,8 @@
 #include <QPointer>
 #include <QWidget>
 
+struct UserMessage;
+class DetailsDisclosure;
 class OfflineUpdateModel;
 class QPushButton;
 
@@ -11,9 +13,10 @@ class Label;
 class Spinner;
 } // namespace Karvo
 
-// The checking page: a spinner and a waiting text while the daemon checks a package. When no
-// report will come (the request could not reach the daemon, or the daemon went away), the page
-// stops waiting, says why and offers the way back to the import page.
+// The checking page: a spinner, a waiting text and the package's file name while the daemon
+// checks a package. When no report will come (the request could not reach the daemon, or the
+// daemon went away), the page stops waiting, says why and offers the way back to choose
+// another package.
 class OfflineUpdateCheckingWidget : public QWidget
 {
     Q_OBJECT
@@ -23,13 +26,15 @@ public:
     explicit OfflineUpdateCheckingWidget(OfflineUpdateModel *model, QWidget *parent = nullptr);
     ~OfflineUpdateCheckingWidget() override;
 
+    void setPackageFile(const QString &path);
     void stopWaiting();
-    void showFailure(const QString &text);
+    void showFailure(const UserMessage &message);
 
-    // What showFailure() says when the check request did not reach the daemon, for |reason|.
-    static QString notStartedText(const QString &reason);
-    // What it says when the daemon left the bus before it reported.
+    // What showFailure() says when the daemon left the bus before it reported.
     static QString serviceStoppedText();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 signals:
     void backRequested();
@@ -41,5 +46,7 @@ private:
     OfflineUpdateModel *m_model;
     QPointer<Karvo::Spinner> m_spinner;
     Karvo::Label *m_textLabel = nullptr;
+    Karvo::Label *m_packageLabel = nullptr;
+    DetailsDisclosure *m_details = nullptr;
     QPushButton *m_backButton = nullptr;
 };

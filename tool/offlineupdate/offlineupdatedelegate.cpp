@@ -1,5 +1,6 @@
 #include "offlineupdatedelegate.h"
 
+#include "checkresultinfo.h"
 #include "palettehelper.h"
 
 #include <QPainter>
@@ -7,7 +8,7 @@
 
 namespace {
 
-enum Column { NameColumn = 0, ResultColumn = 1, ValueColumn = 2 };
+enum Column { NameColumn = 0, ResultColumn = 1 };
 enum ResultValue { Failed = 1, Passed = 2 };
 
 constexpr int BandRadius = 10;
@@ -63,7 +64,7 @@ void OfflineUpdateDelegate::paint(
             index.sibling(index.row(), NameColumn).data().toString());
         painter->restore();
     } else if (index.column() == ResultColumn) {
-        const int value = index.sibling(index.row(), ValueColumn).data().toInt();
+        const int value = index.data(ResultValueRole).toInt();
         painter->save();
         if (value == Passed)
             painter->setPen(PassedColor);

@@ -1,8 +1,7 @@
 #include "offlineupdatemodel.h"
 
+#include "daemoninterface.h"
 #include "daemonrequestfailure.h"
-#include "dbusinvokerinterface.h"
-#include "invokerfactory.h"
 #include "offlineupdateprotocol.h"
 
 #include <QDBusMessage>
@@ -13,12 +12,16 @@
 #include <QStringList>
 #include <QVariant>
 #include <climits>
-#include <memory>
 
 namespace {
 
 const QString WindowManagerService = QStringLiteral("com.tevrin.wm");
 const QString SessionManagerService = QStringLiteral("com.tevrin.SessionManager");
+// The daemon answers a check or an upgrade request only when the work has ended; until then
+// the request is under way, and only an immediate error means anything.
+constexpr int LongCallMs = INT_MAX;
+// -1 is the bus library's default time-out.
+constexpr int DefaultCallMs = -1;
 
 // The first values of a reply as T: taken as they are when they have that type, else
 // converted; the default value when there is none, it cannot be converted, or the call failed.
@@ -34,10 +37,10 @@ template <typename T> T replyValue(const QDBusMessage &reply, int index = 0)
 }
 
 // The watcher belongs to |context|, so an answer for an object that is gone is dropped with it.
-void callAsync(const QDBusConnection &bus, const QDBusMessage &call, QObject *context,
-    std::function<void(const QDBusMessage &)> done, int timeoutMs = -1)
+void whenAnswered(const QDBusPendingCall &call, QObject *context,
+    std::function<void(const QDBusMessage &)> done)
 {
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, timeoutMs), context);
+    auto *watcher = new QDBusPendingCallWatcher(call, context);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
         [done = std::move(done)](QDBusPendingCallWatcher *finished) {
             finished->deleteLater();
@@ -47,31 +50,34 @@ void callAsync(const QDBusConnection &bus, const QDBusMessage &call, QObject *co
 
 } // namespace
 
-OfflineUpdateModel::OfflineUpdateModel(QObject *parent)
+OfflineUpdateModel::OfflineUpdateModel(
+    const QDBusConnection &systemBus, const QDBusConnection &sessionBus, QObject *parent)
     : QObject(parent)
+    , m_systemBus(systemBus)
+    , m_sessionBus(sessionBus)
 {
     initData();
 }
 
+OfflineUpdateModel::~OfflineUpdateModel() = default;
+
 void OfflineUpdateModel::initData()
 {
-    InvokerFactory *factory = InvokerFactory::GetInstance();
-    m_daemonInvoker = factory->CreateInvoker(OfflineUpdate::DaemonService,
-        OfflineUpdate::DaemonPath, OfflineUpdate::DaemonInterface, SystemBus, this);
-    m_daemonInvoker->Connect(QStringLiteral("NotifyOfflineFileCheckResult"), this,
-        SLOT(acceptOfflineFileCheckResult(int, bool)));
-    m_daemonInvoker->Connect(QStringLiteral("NotifyOfflineUpgradeProgress"), this,
-        SLOT(acceptOfflineUpgradeProgress(int, int)));
-    m_daemonInvoker->Connect(QStringLiteral("NotifyExecDistUpgradeInfo"), this,
-        SLOT(acceptExecDistUpgradeInfo(QString)));
-
-    m_sessionManagerInvoker = factory->CreateInvoker(SessionManagerService,
-        QStringLiteral("/com/tevrin/SessionManager"), SessionManagerService, SessionBus, this);
+    m_daemon = std::make_unique<ComTevrinOfflineUpdateDaemonInterface>(
+        OfflineUpdate::DaemonService, OfflineUpdate::DaemonPath, m_systemBus);
+    // The daemon sends these to the caller's connection only; a match on sender, path and
+    // interface without a destination still lets them in.
+    connect(m_daemon.get(), &ComTevrinOfflineUpdateDaemonInterface::NotifyOfflineFileCheckResult,
+        this, &OfflineUpdateModel::acceptOfflineFileCheckResult);
+    connect(m_daemon.get(), &ComTevrinOfflineUpdateDaemonInterface::NotifyOfflineUpgradeProgress,
+        this, &OfflineUpdateModel::acceptOfflineUpgradeProgress);
+    connect(m_daemon.get(), &ComTevrinOfflineUpdateDaemonInterface::NotifyExecDistUpgradeInfo,
+        this, &OfflineUpdateModel::acceptExecDistUpgradeInfo);
 
     // Only a daemon that had the name and lost it counts: a daemon being started for our first
     // request takes a free name.
-    m_daemonWatcher = new QDBusServiceWatcher(OfflineUpdate::DaemonService,
-        QDBusConnection::systemBus(), QDBusServiceWatcher::WatchForOwnerChange, this);
+    m_daemonWatcher = new QDBusServiceWatcher(OfflineUpdate::DaemonService, m_systemBus,
+        QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(m_daemonWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
         [this](const QString &, const QString &oldOwner, const QString &) {
             if (oldOwner.isEmpty())
@@ -88,36 +94,26 @@ void OfflineUpdateModel::setCheckFilePath(const QString &path)
 
 void OfflineUpdateModel::startOfflineFileChecking(const QString &path)
 {
-    sendDaemonRequest(QStringLiteral("StartOfflineFileCheck"), { QDir::homePath(), path },
-        tr("checking update packages needs an administrator's authorization, which was not "
-           "given"),
+    m_daemon->setTimeout(LongCallMs);
+    watchDaemonRequest(QStringLiteral("StartOfflineFileCheck"),
+        m_daemon->StartOfflineFileCheck(QDir::homePath(), path),
+        tr("Checking update packages needs an administrator's authorization, which was not "
+           "given. Ask your administrator."),
         &OfflineUpdateModel::notifyOfflineCheckFailed);
 }
 
-void OfflineUpdateModel::callDaemon(const QString &method, const QVariantList &arguments,
-    QObject *context, std::function<void(const QDBusMessage &)> done, int timeoutMs)
+void OfflineUpdateModel::watchDaemonRequest(const QString &method, const QDBusPendingCall &call,
+    const QString &deniedReason,
+    void (OfflineUpdateModel::*failed)(const QString &, const QString &))
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(OfflineUpdate::DaemonService,
-        OfflineUpdate::DaemonPath, OfflineUpdate::DaemonInterface, method);
-    call.setArguments(arguments);
-    callAsync(QDBusConnection::systemBus(), call, context, std::move(done), timeoutMs);
-}
-
-void OfflineUpdateModel::sendDaemonRequest(const QString &method, const QVariantList &arguments,
-    const QString &deniedReason, void (OfflineUpdateModel::*failed)(const QString &))
-{
-    // The daemon answers these only when its work has run to the end, many minutes later, and
-    // its reports come as signals before that: only an immediate error (no daemon, a refusal,
-    // a busy daemon) is read from the answer.
-    callDaemon(
-        method, arguments, this, [this, method, deniedReason, failed](const QDBusMessage &reply) {
-            const QString reason = daemonRequestFailure(reply, deniedReason);
-            if (reason.isEmpty())
-                return;
-            qWarning() << "OfflineUpdateModel:" << method << "failed:" << reply.errorName()
-                       << reply.errorMessage();
-            emit(this->*failed)(reason);
-        });
+    whenAnswered(call, this, [this, method, deniedReason, failed](const QDBusMessage &reply) {
+        const UserMessage message = daemonRequestFailure(reply, deniedReason);
+        if (message.isEmpty())
+            return;
+        qWarning() << "OfflineUpdateModel:" << method << "failed:" << reply.errorName()
+                   << reply.errorMessage();
+        emit(this->*failed)(message.sentence, message.details);
+    });
 }
 
 void OfflineUpdateModel::requestCheckDetails(
@@ -132,32 +128,31 @@ void OfflineUpdateModel::requestCheckDetails(
     };
     auto pending = std::make_shared<Pending>();
     pending->done = std::move(done);
-    const auto ask = [this, context, pending](const QString &method,
+    const auto ask = [context, pending](const QDBusPendingCall &call,
                          std::function<void(CheckDetails &, const QDBusMessage &)> read) {
         ++pending->outstanding;
-        callDaemon(method, {}, context, [pending, read](const QDBusMessage &reply) {
+        whenAnswered(call, context, [pending, read](const QDBusMessage &reply) {
             read(pending->details, reply);
             if (--pending->outstanding == 0)
                 pending->done(pending->details);
         });
     };
-    ask(QStringLiteral("GetUpgradeType"), [](CheckDetails &details, const QDBusMessage &reply) {
+    m_daemon->setTimeout(DefaultCallMs);
+    ask(m_daemon->GetUpgradeType(), [](CheckDetails &details, const QDBusMessage &reply) {
         details.upgradeType = replyValue<int>(reply);
     });
-    ask(QStringLiteral("GetPatchUpgradeSerial"),
-        [](CheckDetails &details, const QDBusMessage &reply) {
-            details.patchSerial = replyValue<QString>(reply);
-        });
-    ask(QStringLiteral("GetDistUpgradeSum"), [](CheckDetails &details, const QDBusMessage &reply) {
+    ask(m_daemon->GetPatchUpgradeSerial(), [](CheckDetails &details, const QDBusMessage &reply) {
+        details.patchSerial = replyValue<QString>(reply);
+    });
+    ask(m_daemon->GetDistUpgradeSum(), [](CheckDetails &details, const QDBusMessage &reply) {
         details.upgradeSum = replyValue<int>(reply);
     });
-    ask(QStringLiteral("GetPackageSignature"),
-        [](CheckDetails &details, const QDBusMessage &reply) {
-            details.signatureState = replyValue<int>(reply, 0);
-            details.signer = replyValue<QString>(reply, 1);
-        });
+    ask(m_daemon->GetPackageSignature(), [](CheckDetails &details, const QDBusMessage &reply) {
+        details.signatureState = replyValue<int>(reply, 0);
+        details.signer = replyValue<QString>(reply, 1);
+    });
     if (checkFailed) {
-        ask(QStringLiteral("GetCheckFailureReason"),
+        ask(m_daemon->GetCheckFailureReason(),
             [](CheckDetails &details, const QDBusMessage &reply) {
                 details.reasonKey = replyValue<QString>(reply, 0);
                 details.reasonDetail = replyValue<QString>(reply, 1);
@@ -167,7 +162,8 @@ void OfflineUpdateModel::requestCheckDetails(
 
 void OfflineUpdateModel::requestBackupStatus(QObject *context, std::function<void(bool)> done)
 {
-    callDaemon(QStringLiteral("IsAllowBackupSystem"), {}, context,
+    m_daemon->setTimeout(DefaultCallMs);
+    whenAnswered(m_daemon->IsAllowBackupSystem(), context,
         [done = std::move(done)](const QDBusMessage &reply) {
             if (reply.type() == QDBusMessage::ErrorMessage)
                 qWarning() << "OfflineUpdateModel: IsAllowBackupSystem failed:"
@@ -178,8 +174,10 @@ void OfflineUpdateModel::requestBackupStatus(QObject *context, std::function<voi
 
 void OfflineUpdateModel::startOfflineUpgrade()
 {
-    sendDaemonRequest(QStringLiteral("BackupSystem"), {},
-        tr("upgrading the system needs an administrator's authorization, which was not given"),
+    m_daemon->setTimeout(LongCallMs);
+    watchDaemonRequest(QStringLiteral("BackupSystem"), m_daemon->BackupSystem(),
+        tr("Upgrading the system needs an administrator's authorization, which was not given. "
+           "Ask your administrator."),
         &OfflineUpdateModel::notifyOfflineUpgradeFailed);
 }
 
@@ -189,7 +187,7 @@ void OfflineUpdateModel::requestDesktopImage(
     const QDBusMessage call
         = QDBusMessage::createMethodCall(WindowManagerService, QStringLiteral("/com/tevrin/wm"),
             WindowManagerService, QStringLiteral("GetCurrentWorkspaceBackground"));
-    callAsync(QDBusConnection::sessionBus(), call, context,
+    whenAnswered(m_sessionBus.asyncCall(call), context,
         [done = std::move(done)](const QDBusMessage &reply) {
             const QStringList parts = replyValue<QString>(reply).split(
                 QStringLiteral("://"), Qt::KeepEmptyParts, Qt::CaseSensitive);
@@ -197,20 +195,40 @@ void OfflineUpdateModel::requestDesktopImage(
         });
 }
 
-void OfflineUpdateModel::systemReboot()
+void OfflineUpdateModel::runPostUpgradeHooks()
 {
-    // Hooks run as root and may take long; rebooting under them could leave the system half
+    // Hooks run as root and may take long; restarting under them could leave the system half
     // changed, so there is no time limit. A daemon that dies meanwhile answers with an error.
-    callDaemon(
-        QStringLiteral("StartExecHookPost"), { QDir::homePath() }, this,
+    m_daemon->setTimeout(LongCallMs);
+    whenAnswered(m_daemon->StartExecHookPost(QDir::homePath()), this,
         [this](const QDBusMessage &reply) {
-            if (reply.type() == QDBusMessage::ErrorMessage)
+            QString error;
+            if (reply.type() == QDBusMessage::ErrorMessage) {
                 qWarning() << "OfflineUpdateModel: the post-upgrade hooks failed:"
                            << reply.errorName() << reply.errorMessage();
-            m_sessionManagerInvoker->Invoke(QStringLiteral("RequestReboot"), {}, QDBus::NoBlock);
-            emit notifyRebootRequested();
-        },
-        INT_MAX);
+                error = reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
+            }
+            emit notifyPostUpgradeHooksDone(error);
+        });
+}
+
+void OfflineUpdateModel::requestReboot()
+{
+    const QDBusMessage call = QDBusMessage::createMethodCall(SessionManagerService,
+        QStringLiteral("/com/tevrin/SessionManager"), SessionManagerService,
+        QStringLiteral("RequestReboot"));
+    whenAnswered(m_sessionBus.asyncCall(call), this, [this](const QDBusMessage &reply) {
+        if (reply.type() != QDBusMessage::ErrorMessage)
+            return;
+        // The computer is going down when the session manager cannot answer any more.
+        const QDBusError::ErrorType type = QDBusError(reply).type();
+        if (type == QDBusError::NoReply || type == QDBusError::Disconnected)
+            return;
+        qWarning() << "OfflineUpdateModel: RequestReboot failed:" << reply.errorName()
+                   << reply.errorMessage();
+        emit notifyRebootFailed(reply.errorMessage().isEmpty() ? reply.errorName()
+                                                              : reply.errorMessage());
+    });
 }
 
 void OfflineUpdateModel::acceptOfflineFileCheckResult(int itemType, bool result)

@@ -2,26 +2,31 @@
 
 #include "checkdetails.h"
 
+#include <QDBusConnection>
 #include <QObject>
 #include <QString>
-#include <QVariantList>
 #include <functional>
+#include <memory>
 
-class DBusInvokerInterface;
+class ComTevrinOfflineUpdateDaemonInterface;
 class QDBusMessage;
+class QDBusPendingCall;
 class QDBusServiceWatcher;
 
-// The tool's one client of the update daemon (system bus) and of the desktop's window manager
-// and session manager (session bus). It keeps no state about a check or an upgrade: pages ask
-// the daemon through it whenever they need a value. Nothing here waits for the bus: every
-// question is answered through a callback that runs only while its |context| object lives.
+// The tool's one client of the update daemon (on |systemBus|, through the interface's generated
+// proxy) and of the desktop's window manager and session manager (on |sessionBus|). It keeps no
+// state about a check or an upgrade: pages ask the daemon through it whenever they need a value.
+// Nothing here waits for the bus: every question is answered through a callback that runs only
+// while its |context| object lives.
 class OfflineUpdateModel : public QObject
 {
     Q_OBJECT
 
 public:
-    // Contacts nobody but the bus: the daemon need not run until the first request.
-    explicit OfflineUpdateModel(QObject *parent = nullptr);
+    // Contacts nobody but the buses: the daemon need not run until the first request.
+    OfflineUpdateModel(const QDBusConnection &systemBus, const QDBusConnection &sessionBus,
+        QObject *parent = nullptr);
+    ~OfflineUpdateModel() override;
 
     void setCheckFilePath(const QString &path);
     // Returns at once; the outcome arrives as notifyOfflineCheckResult, or as
@@ -39,10 +44,11 @@ public:
     void startOfflineUpgrade();
     // The local path of the current wallpaper, or an empty string when unknown.
     void requestDesktopImage(QObject *context, std::function<void(const QString &)> done);
-    // Runs the package's post-upgrade hooks, for as long as they take, and asks the session
-    // manager to reboot once the daemon has answered (or failed to); then emits
-    // notifyRebootRequested.
-    void systemReboot();
+    // Runs the package's post-upgrade hooks, for as long as they take; emits
+    // notifyPostUpgradeHooksDone when the daemon has answered (or failed to).
+    void runPostUpgradeHooks();
+    // Asks the session manager to restart the computer; notifyRebootFailed when it cannot.
+    void requestReboot();
 
 signals:
     void notifyCheckFilePath(const QString &filepath);
@@ -50,13 +56,15 @@ signals:
     void notifyOfflineUpgradeProgress(int progress, int code);
     void notifyExecDistUpgradeInfo(const QString &info);
     // The check request was answered at once with an error, so no check report will come.
-    // |reason| is the bus's or the daemon's error text.
-    void notifyOfflineCheckFailed(const QString &reason);
+    // |reason| says it in the user's words, |details| in the bus's or the daemon's.
+    void notifyOfflineCheckFailed(const QString &reason, const QString &details);
     // The same for the upgrade request: no backup and no upgrade will run.
-    void notifyOfflineUpgradeFailed(const QString &reason);
+    void notifyOfflineUpgradeFailed(const QString &reason, const QString &details);
     // The daemon that was serving left the bus: whatever it was doing for us will not report.
     void notifyDaemonVanished();
-    void notifyRebootRequested();
+    // |error| is empty when the hooks ran; else the daemon's or the bus's words.
+    void notifyPostUpgradeHooksDone(const QString &error);
+    void notifyRebootFailed(const QString &reason);
 
 public slots:
     void acceptOfflineFileCheckResult(int itemType, bool result);
@@ -65,16 +73,15 @@ public slots:
 
 private:
     void initData();
-    // Calls |method| of the daemon without waiting; |done| gets the reply or the error.
-    // |timeoutMs| -1 is the bus library's default.
-    void callDaemon(const QString &method, const QVariantList &arguments, QObject *context,
-        std::function<void(const QDBusMessage &)> done, int timeoutMs = -1);
-    // Sends |method| to the daemon without waiting. When the request cannot reach the daemon
-    // (refused, no daemon), emits |failed| with the reason; |deniedReason| words a refusal.
-    void sendDaemonRequest(const QString &method, const QVariantList &arguments,
-        const QString &deniedReason, void (OfflineUpdateModel::*failed)(const QString &));
+    // Watches a request that the daemon answers only when its long work has ended. When the
+    // request cannot reach the daemon (refused, busy, no daemon), emits |failed| with the
+    // reason; |deniedReason| words a refusal.
+    void watchDaemonRequest(const QString &method, const QDBusPendingCall &call,
+        const QString &deniedReason,
+        void (OfflineUpdateModel::*failed)(const QString &, const QString &));
 
-    DBusInvokerInterface *m_daemonInvoker = nullptr;
-    DBusInvokerInterface *m_sessionManagerInvoker = nullptr;
+    QDBusConnection m_systemBus;
+    QDBusConnection m_sessionBus;
+    std::unique_ptr<ComTevrinOfflineUpdateDaemonInterface> m_daemon;
     QDBusServiceWatcher *m_daemonWatcher = nullptr;
 };

@@ -9,9 +9,12 @@
 
 #include <QDebug>
 
-OfflineUpdateModule::OfflineUpdateModule(FrameProxyInterface *frame, QObject *parent)
+OfflineUpdateModule::OfflineUpdateModule(FrameProxyInterface *frame,
+    const QDBusConnection &systemBus, const QDBusConnection &sessionBus, QObject *parent)
     : QObject(parent)
     , ModuleInterface(frame)
+    , m_systemBus(systemBus)
+    , m_sessionBus(sessionBus)
 { }
 
 OfflineUpdateModule::~OfflineUpdateModule()
@@ -28,17 +31,17 @@ void OfflineUpdateModule::active(int pageIndex)
 {
     Q_UNUSED(pageIndex)
     if (!m_model) {
-        m_model = new OfflineUpdateModel(this);
+        m_model = new OfflineUpdateModel(m_systemBus, m_sessionBus, this);
         connect(m_model, &OfflineUpdateModel::notifyCheckFilePath, this,
             &OfflineUpdateModule::acceptCheckFilePath);
         connect(m_model, &OfflineUpdateModel::notifyOfflineCheckResult, this,
             &OfflineUpdateModule::acceptOfflineCheckResult);
         connect(m_model, &OfflineUpdateModel::notifyOfflineCheckFailed, this,
-            [this](const QString &reason) {
-                endCheck(OfflineUpdateCheckingWidget::notStartedText(reason));
+            [this](const QString &reason, const QString &details) {
+                endCheck({ reason, details });
             });
         connect(m_model, &OfflineUpdateModel::notifyDaemonVanished, this,
-            [this] { endCheck(OfflineUpdateCheckingWidget::serviceStoppedText()); });
+            [this] { endCheck({ OfflineUpdateCheckingWidget::serviceStoppedText(), QString() }); });
     }
 
     switch (m_check) {
@@ -52,7 +55,7 @@ void OfflineUpdateModule::active(int pageIndex)
     case Ended:
         m_check = NoCheck;
         pushCheckingPage();
-        m_checkingPage->showFailure(m_endText);
+        m_checkingPage->showFailure(m_endMessage);
         break;
     case NoCheck:
         pushImportPage();
@@ -82,6 +85,7 @@ void OfflineUpdateModule::pushImportPage()
 void OfflineUpdateModule::pushCheckingPage()
 {
     m_checkingPage = new OfflineUpdateCheckingWidget(m_model, nullptr);
+    m_checkingPage->setPackageFile(m_checkedPath);
     connect(m_checkingPage, &OfflineUpdateCheckingWidget::backRequested, this, [this] {
         if (m_checkingPage)
             m_checkingPage->deleteLater();
@@ -94,6 +98,13 @@ void OfflineUpdateModule::pushCheckingPage()
 void OfflineUpdateModule::pushResultPage(int itemType, bool result)
 {
     m_resultPage = new OfflineCheckResultWidget(m_model, itemType, result, nullptr);
+    m_resultPage->setPackageFile(m_checkedPath);
+    connect(m_resultPage, &OfflineCheckResultWidget::chooseAnotherPackage, this, [this] {
+        if (m_resultPage)
+            m_resultPage->deleteLater();
+        m_resultPage = nullptr;
+        pushImportPage();
+    });
     m_frameProxy->pushWidget(this, m_resultPage);
 }
 
@@ -133,6 +144,7 @@ void OfflineUpdateModule::acceptCheckFilePath(const QString &filepath)
         return;
 
     m_check = Checking;
+    m_checkedPath = filepath;
     pushCheckingPage();
     m_model->startOfflineFileChecking(filepath);
 }
@@ -160,15 +172,15 @@ void OfflineUpdateModule::acceptOfflineCheckResult(int itemType, bool result)
     pushResultPage(itemType, result);
 }
 
-void OfflineUpdateModule::endCheck(const QString &text)
+void OfflineUpdateModule::endCheck(const UserMessage &message)
 {
     if (m_check != Checking)
         return;
     if (!m_checkingPage) {
         m_check = Ended;
-        m_endText = text;
+        m_endMessage = message;
         return;
     }
     m_check = NoCheck;
-    m_checkingPage->showFailure(text);
+    m_checkingPage->showFailure(message);
 }

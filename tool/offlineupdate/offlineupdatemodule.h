@@ -1,7 +1,9 @@
 #pragma once
 
 #include "moduleinterface.h"
+#include "usermessage.h"
 
+#include <QDBusConnection>
 #include <QObject>
 #include <QPointer>
 
@@ -21,7 +23,9 @@ class OfflineUpdateModule : public QObject, public ModuleInterface
     Q_OBJECT
 
 public:
-    OfflineUpdateModule(FrameProxyInterface *frame, QObject *parent = nullptr);
+    // The model it makes reaches the daemon on |systemBus| and the desktop on |sessionBus|.
+    OfflineUpdateModule(FrameProxyInterface *frame, const QDBusConnection &systemBus,
+        const QDBusConnection &sessionBus, QObject *parent = nullptr);
     ~OfflineUpdateModule() override;
 
     QString name() const override;
@@ -47,16 +51,19 @@ private:
     void pushCheckingPage();
     void pushResultPage(int itemType, bool result);
     // The check will not report: says |text| on the checking page, now or when it is shown.
-    void endCheck(const QString &text);
+    void endCheck(const UserMessage &message);
 
     // Once pushed, the pages belong to the main window, which may destroy them before this
     // module: the guarded pointers keep deactive() from touching a page that is gone.
     QPointer<OfflineUpdateWidget> m_importPage;
     QPointer<OfflineUpdateCheckingWidget> m_checkingPage;
     QPointer<OfflineCheckResultWidget> m_resultPage;
+    QDBusConnection m_systemBus;
+    QDBusConnection m_sessionBus;
     OfflineUpdateModel *m_model = nullptr;
     Check m_check = NoCheck;
+    QString m_checkedPath;
     int m_reportedItem = 0;
     bool m_reportedResult = false;
-    QString m_endText;
+    UserMessage m_endMessage;
 };

@@ -20,10 +20,14 @@ void OfflineUpdateWidget::initUI()
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
 
+    setAccessibleName(tr("Import"));
     m_importButton = new Karvo::SuggestButton(this);
     m_importButton->setFixedWidth(200);
     m_importButton->setText(tr("Import offline file (.oup)"));
+    // Return presses the page's only button, as a dialog's default button.
+    m_importButton->setAutoDefault(true);
     layout->addWidget(m_importButton, 0, Qt::AlignHCenter);
+    setFocusProxy(m_importButton);
 }
 
 void OfflineUpdateWidget::initData()

@@ -12,12 +12,13 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QPixmap>
 #include <QProcess>
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollBar>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -54,6 +55,8 @@ OfflineUpgradeDialog::OfflineUpgradeDialog(OfflineUpdateModel *model, QWidget *p
     , m_model(model)
 {
     setWindowFlags(Qt::Dialog | Qt::X11BypassWindowManagerHint);
+    setWindowTitle(tr("Upgrading the system"));
+    setAccessibleName(windowTitle());
     create();
     setAttribute(Qt::WA_NativeWindow);
     windowHandle()->setProperty("_t_twayland_window-type", QStringLiteral("launcher"));
@@ -104,7 +107,10 @@ void OfflineUpgradeDialog::initUI()
     logoLabel->setAlignment(Qt::AlignHCenter);
     logoLabel->setFixedSize(290, 60);
     logoLabel->setScaledContents(true);
-    logoLabel->setPixmap(QPixmap(builtinImagePath(QStringLiteral("logo.png"))));
+    // Through QIcon, which picks the @2x picture on a screen scaled by two.
+    logoLabel->setPixmap(QIcon(builtinImagePath(QStringLiteral("logo.png")))
+                             .pixmap(windowHandle(), logoLabel->size()));
+    logoLabel->setAccessibleName(tr("Tevrin logo"));
     layout->addWidget(logoLabel, 0, Qt::AlignCenter);
     layout->addSpacing(50);
 
@@ -119,6 +125,7 @@ void OfflineUpgradeDialog::initUI()
     m_progressBar->setFixedSize(500, 8);
     m_progressBar->setRange(0, 100);
     m_progressBar->setTextVisible(false);
+    m_progressBar->setAccessibleName(tr("Upgrade progress"));
     QPalette barPalette = m_progressBar->palette();
     barPalette.setBrush(QPalette::All, QPalette::Window, Qt::white);
     m_progressBar->setPalette(barPalette);
@@ -157,21 +164,26 @@ void OfflineUpgradeDialog::initUI()
     layout->addWidget(m_warningLabel, 0, Qt::AlignCenter);
     layout->addSpacing(10);
 
-    m_logEdit = new QTextEdit(m_overlay);
-    m_logEdit->setFixedSize(500, 200);
+    m_logEdit = new QPlainTextEdit(m_overlay);
+    m_logEdit->setAccessibleName(tr("Upgrade output"));
     m_logEdit->setReadOnly(true);
     // Keyboard focus would let a key event reach the text past this dialog's event().
     m_logEdit->setFocusPolicy(Qt::NoFocus);
     m_logEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_logEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_logEdit->document()->setMaximumBlockCount(LogBlockCount);
     QFont logFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     logFont.setPixelSize(12);
     m_logEdit->setFont(logFont);
     m_logEdit->setStyleSheet(QStringLiteral(
-        "QTextEdit { background-color: rgba(255, 255, 255, 20);"
+        "QPlainTextEdit { background-color: rgba(255, 255, 255, 20);"
         " color: rgba(255, 255, 255, 190); border: 1px solid rgba(255, 255, 255, 40);"
         " border-radius: 8px; padding: 6px; }"));
+    m_logEdit->document()->setDocumentMargin(0);
+    // As many whole lines as fit in about 200 pixels: the box scrolls by lines, so with its
+    // height a whole number of lines no line is ever cut at the top or the bottom.
+    const int lineHeight = QFontMetrics(logFont).lineSpacing();
+    const int chrome = 2 * (1 + 6) + 2 * m_logEdit->frameWidth();
+    m_logEdit->setFixedSize(500, chrome + lineHeight * ((200 - chrome) / lineHeight));
     layout->addWidget(m_logEdit, 0, Qt::AlignCenter);
     layout->addStretch();
 
@@ -209,20 +221,23 @@ void OfflineUpgradeDialog::setUpgradeProgress(int progress)
 
 void OfflineUpgradeDialog::setUpgradeInfo(const QString &info)
 {
+    m_lines.append(m_lineAssembler.add(info));
+    while (m_lines.size() > LogBlockCount)
+        m_lines.removeFirst();
     // apt writes in bursts of hundreds of lines; laid out one by one they would hold up the
-    // window. They are shown together a moment later, and only those that stay in the box.
-    m_pendingInfo.append(info);
-    if (m_pendingInfo.size() > LogBlockCount)
-        m_pendingInfo.removeFirst();
+    // window. They are shown together a moment later.
     if (!m_infoTimer->isActive())
         m_infoTimer->start();
 }
 
 void OfflineUpgradeDialog::showPendingInfo()
 {
-    for (const QString &info : qAsConst(m_pendingInfo))
-        m_logEdit->append(info);
-    m_pendingInfo.clear();
+    QStringList shown = m_lines;
+    if (!m_lineAssembler.openLine().isEmpty())
+        shown.append(m_lineAssembler.openLine());
+    while (shown.size() > LogBlockCount)
+        shown.removeFirst();
+    m_logEdit->setPlainText(shown.join(QLatin1Char('\n')));
     // Wrapped lines can overflow the box; the newest one must stay in sight.
     QScrollBar *scrollBar = m_logEdit->verticalScrollBar();
     scrollBar->setValue(scrollBar->maximum());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "lineassembler.h"
+
 #include <QImage>
 #include <QPointer>
 #include <QStringList>
@@ -11,7 +13,7 @@ class QEvent;
 class QProcess;
 class QProgressBar;
 class QResizeEvent;
-class QTextEdit;
+class QPlainTextEdit;
 class QTimer;
 class ScreenSaverInhibitor;
 class UpgradeWidget;
@@ -33,7 +35,8 @@ public:
     OfflineUpgradeDialog(OfflineUpdateModel *model, QWidget *parent);
 
     void setUpgradeProgress(int progress);
-    // Appends |info| as a new paragraph; only the latest lines are kept.
+    // Takes the next piece of the upgrade's output; the box shows the latest whole lines, and
+    // the line still being written below them.
     void setUpgradeInfo(const QString &info);
 
 protected:
@@ -56,9 +59,10 @@ private:
     QProgressBar *m_progressBar = nullptr;
     Karvo::Label *m_percentLabel = nullptr;
     Karvo::Label *m_warningLabel = nullptr;
-    QTextEdit *m_logEdit = nullptr;
+    QPlainTextEdit *m_logEdit = nullptr;
     int m_dotCount = 0;
-    QStringList m_pendingInfo;
+    LineAssembler m_lineAssembler;
+    QStringList m_lines;
     QTimer *m_infoTimer = nullptr;
     QTimer *m_dotTimer = nullptr;
     QTimer *m_keyPressTimer = nullptr;

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "lineassembler.h"
+#include "usermessage.h"
+
+#include <QObject>
+#include <QStringList>
+
+class OfflineUpdateModel;
+
+// The way from a passed check to the end of its upgrade, without any window: asking whether
+// a backup is possible, the user's confirmation, the backup and upgrade, the post-upgrade
+// hooks, and then success (with the choice to restart) or a failure that says why. The check
+// result page shows what this says; tests drive it alone.
+//
+// Ready -> AskingBackup -> Confirming -> Upgrading -> RunningHooks -> Succeeded
+// Confirming -> Ready when the user declines; Upgrading -> Failed on any failure; Failed
+// allows a new start. Succeeded is final: the same package is not upgraded twice.
+class UpgradeFlow : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum State { Ready, AskingBackup, Confirming, Upgrading, RunningHooks, Succeeded, Failed };
+    Q_ENUM(State)
+
+    enum Failure {
+        NoFailure,
+        BackupFailed,
+        UpgradeFailed,
+        NotStarted, // the request did not reach a daemon that would take it
+        ServiceStopped, // the daemon left the bus mid-upgrade
+    };
+    Q_ENUM(Failure)
+
+    explicit UpgradeFlow(OfflineUpdateModel *model, QObject *parent = nullptr);
+
+    State state() const { return m_state; }
+    // From the confirmation on until success or failure: progress reports then belong to
+    // this flow's upgrade, and nothing may take the page away.
+    bool underWay() const { return m_state == Upgrading || m_state == RunningHooks; }
+    Failure failure() const { return m_failure; }
+    // Why the last upgrade failed, or a note about a success (hooks that failed).
+    UserMessage message() const { return m_message; }
+    // The latest lines of the upgrade's output, for the details of a failure.
+    QStringList recentOutput() const { return m_recentOutput; }
+
+public slots:
+    // Ready or Failed: asks the daemon whether it can back up, then asks for confirmation.
+    void start();
+    // Confirming: the user agreed; the upgrade is requested.
+    void confirm();
+    // Confirming: the user declined.
+    void decline();
+    // Succeeded: asks the session manager to restart the computer.
+    void restartNow();
+
+signals:
+    void stateChanged(UpgradeFlow::State state);
+    // Entering Confirming: the question to put to the user.
+    void confirmationNeeded(bool backupSupported);
+    void progressChanged(int progress);
+    void outputReceived(const QString &piece);
+    void restartFailed(const QString &reason);
+
+private:
+    void setState(State state);
+    void fail(Failure failure, const UserMessage &message);
+    void acceptProgress(int progress, int code);
+    void acceptOutput(const QString &piece);
+    void acceptHooksDone(const QString &error);
+
+    OfflineUpdateModel *m_model;
+    State m_state = Ready;
+    Failure m_failure = NoFailure;
+    UserMessage m_message;
+    QStringList m_recentOutput;
+    LineAssembler m_outputLines;
+};
