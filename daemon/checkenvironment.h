@@ -16,6 +16,10 @@ struct CheckEnvironment
     QString listsDirectory = QStringLiteral("/var/lib/upgrade/lists/");
     // Root-owned; each user's mounts go into <runDirectory>/<uid>/.
     QString runDirectory = QStringLiteral("/run/tevrin-offline-update");
+    // Root-only; the runs' private copies of their packages go into <stateDirectory>/packages/.
+    QString stateDirectory = QStringLiteral("/var/lib/tevrin-offline-update");
+    // How long reading the caller's package may go without progress before it is given up.
+    int packageStallLimitMs = 30000;
     int hookTimeLimitMs = 30000;
     QString setpriv = QStringLiteral("setpriv");
     QString unshare = QStringLiteral("unshare");

@@ -3,9 +3,36 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace {
+
+// The daemon's mounts (users' packages, their hooks and repositories) live in a mount namespace
+// of its own: no other process sees them, reads them through them, or pins them (a user's new
+// namespace copies the machine's mounts, not these). Mounts made on the machine still reach the
+// daemon. Must happen while the process has one thread: the kernel refuses it later.
+bool takePrivateMounts()
+{
+    if (unshare(CLONE_NEWNS) < 0)
+        return false;
+    return mount(nullptr, "/", nullptr, MS_REC | MS_SLAVE, nullptr) == 0;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    // A user cannot mount anything, so a daemon started by one has nothing to keep private.
+    if (geteuid() == 0 && !takePrivateMounts()) {
+        std::fprintf(stderr, "tevrin-offline-update-daemon: no mount namespace of its own: %s\n",
+            std::strerror(errno));
+        return 1;
+    }
     Karvo::LogManager::setlogFilePath(QStringLiteral("/var/log/tevrin-offline-update-daemon.log"));
     QCoreApplication app(argc, argv);
     app.setOrganizationName(QStringLiteral("tevrin"));

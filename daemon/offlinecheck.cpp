@@ -2,13 +2,18 @@
 
 #include "aptsource.h"
 #include "architecturetable.h"
+#include "asynccommand.h"
 #include "commandoutput.h"
 #include "daemonconfig.h"
 #include "diskspace.h"
-#include "hookscript.h"
+#include "dpkglock.h"
+#include "hooksequence.h"
+#include "imagemount.h"
 #include "offlineupdateprotocol.h"
+#include "packagecopy.h"
 #include "packagemanifest.h"
 #include "packagesignature.h"
+#include "privateaptsource.h"
 #include "safetree.h"
 #include "upgraderun.h"
 
@@ -17,7 +22,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
-#include <QSaveFile>
 #include <QtConcurrent>
 #include <cerrno>
 #include <fcntl.h>
@@ -30,6 +34,7 @@ namespace {
 
 // A manifest is a few hundred bytes; anything far larger is not one and is not read whole.
 constexpr qint64 ManifestLimit = 1024 * 1024;
+const QByteArray CopiesName = QByteArrayLiteral("packages");
 
 bool hasEntry(int directoryFd, const char *name)
 {
@@ -93,46 +98,48 @@ OfflineCheck::OfflineCheck(const CheckEnvironment &environment, QObject *parent)
     connect(m_upgrade, &UpgradeRun::progress, this, &OfflineCheck::sendUpgradeProgress);
     connect(m_upgrade, &UpgradeRun::finished, this, [this](bool success, const QString &why) {
         qWarning() << "Exit code:" << (success ? 0 : 1) << why;
+        if (success && m_latest)
+            m_latest->setUpgradeSucceeded();
         emit upgradeFinished(success);
-    });
-    // A writer waits for the lease to go; it need not wait for the kernel's 45 seconds.
-    m_packageWatch.setInterval(1000);
-    connect(&m_packageWatch, &QTimer::timeout, this, [this] {
-        if (m_package.changed())
-            m_packageWatch.stop();
     });
 }
 
 OfflineCheck::~OfflineCheck() = default;
 
-void OfflineCheck::runCommand(
-    const QString &program, const QStringList &arguments, AsyncCommand::Done done)
+CheckRun *OfflineCheck::run(uid_t uid) const
 {
-    AsyncCommand::start(this, program, arguments, CommandOutput::WaitMs, std::move(done));
+    if (uid == 0 && m_latest)
+        return m_latest;
+    const auto found = m_runs.find(uid);
+    return found == m_runs.end() ? nullptr : found->second.get();
 }
 
-void OfflineCheck::startOfflineFileCheck(
-    const CallerIdentity &caller, const QString &homepath, const QString &filepath)
+void OfflineCheck::startOfflineFileCheck(const CallerIdentity &caller, const QString &busName,
+    const QString &homepath, const QString &filepath)
 {
-    // Nothing of an earlier run may be read as this one's.
     m_checking = true;
-    m_upgradeType = UnknownUpgrade;
-    m_patchSerial.clear();
-    m_offlineType.clear();
+    // This user's earlier run goes with its mounts and copy; nobody else's is touched.
+    m_runs.erase(caller.uid);
+    auto run = std::make_unique<CheckRun>(caller, busName);
+    m_run = run.get();
+    m_latest = m_run;
+    m_runs[caller.uid] = std::move(run);
+    m_run->record().fileName = filepath.left(4096);
+    m_askedHome = homepath;
     m_offlineArch.clear();
-    m_upgradeSum = 0;
-    m_signedBy.clear();
-    m_record = Record();
-    m_record.uid = caller.uid;
-    m_record.homePath = homepath;
-    m_run = RunContext();
-    m_caller = caller;
-    m_homePath = homepath;
     m_requireSignature = DaemonConfig::read(m_environment.configFile).requireSignature;
+
+    // A check remounts and repoints what an upgrade reads from: never under a running one.
+    const QString holder = DpkgLock::holder(m_environment.dpkgAdminDirectory);
+    if (!holder.isEmpty()) {
+        qWarning() << Q_FUNC_INFO << "another package manager is running:" << holder;
+        fail(PackageFileItem, Reason::PackageManagerRunning, holder);
+        return;
+    }
     // Not a reason to refuse the package, since the upgrade repairs dpkg first; noted so that
     // whoever reads the log knows why the upgrade will start with a repair.
-    runCommand(m_environment.dpkg, UpgradeRun::auditArguments(m_environment),
-        [](const AsyncCommand::Result &audit) {
+    AsyncCommand::start(this, m_environment.dpkg, UpgradeRun::auditArguments(m_environment),
+        CommandOutput::WaitMs, [](const AsyncCommand::Result &audit) {
             if (!audit.standardOutput.trimmed().isEmpty())
                 qWarning() << "dpkg was left interrupted; the next upgrade repairs it first:"
                            << audit.standardOutput.left(2000);
@@ -142,115 +149,159 @@ void OfflineCheck::startOfflineFileCheck(
 
 void OfflineCheck::fail(int item, const QString &key, const QString &detail)
 {
-    m_record.reasonKey = key;
-    m_record.reasonDetail = detail;
+    m_run->record().reasonKey = key;
+    m_run->record().reasonDetail = detail;
     finishRun(item, false);
 }
 
 void OfflineCheck::finishRun(int item, bool passed)
 {
-    m_record.valid = true;
-    m_record.passed = passed;
-    // Nothing else of a run stays open: the mounts hold their images by themselves.
-    if (passed)
-        m_packageWatch.start();
-    else
-        m_package = PackageFile();
-    m_packageRoot.reset();
+    m_run->record().ended = true;
+    m_run->record().passed = passed;
+    // Nothing of a failed run is kept but why it failed; a passed one keeps its mounts and
+    // copy for its upgrade.
+    m_run->packageRoot().reset();
+    if (!passed)
+        m_run->release();
+    m_run = nullptr;
     m_checking = false;
     emit sendOfflineFileCheckResult(item, passed);
 }
 
+FileDescriptor OfflineCheck::copyDirectory(QString *error) const
+{
+    const QFileInfo state(QDir::cleanPath(m_environment.stateDirectory));
+    QDir().mkpath(state.path());
+    const FileDescriptor parent(
+        ::open(QFile::encodeName(state.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parent.isValid()) {
+        *error = QStringLiteral("cannot open %1").arg(state.path());
+        return {};
+    }
+    const FileDescriptor stateDirectory = RunContext::rootsDirectory(
+        parent.get(), QFile::encodeName(state.fileName()), 0700, error);
+    if (!stateDirectory.isValid())
+        return {};
+    return RunContext::rootsDirectory(stateDirectory.get(), CopiesName, 0700, error);
+}
+
 void OfflineCheck::checkOfflineFile(const QString &filepath)
 {
-    m_packageWatch.stop();
-    m_package = PackageFile::open(m_caller, filepath);
-    switch (m_package.outcome()) {
-    case PackageFile::Missing:
-        qWarning() << Q_FUNC_INFO << QStringLiteral("%1 not exist").arg(filepath);
-        fail(PackageFileItem, Reason::FileMissing, filepath);
+    QString error;
+    const FileDescriptor copies = copyDirectory(&error);
+    if (!copies.isValid()) {
+        qWarning() << Q_FUNC_INFO << "no place for the package's copy:" << error;
+        fail(PackageFileItem, Reason::CacheBusy, error);
         return;
-    case PackageFile::Refused:
-        qWarning() << Q_FUNC_INFO
-                   << QStringLiteral("refusing %1 for uid %2: %3")
-                          .arg(filepath)
-                          .arg(m_caller.uid)
-                          .arg(m_package.reason());
-        fail(PackageFileItem,
-            m_package.reason() == QLatin1String("not a regular file") ? Reason::NotRegularFile
-                                                                      : Reason::NotReadable,
-            m_package.reason());
-        return;
-    case PackageFile::Opened:
-        break;
     }
-    QString unguarded;
-    switch (m_package.guard(&unguarded)) {
-    case PackageFile::BeingWritten:
-        qWarning() << Q_FUNC_INFO << filepath << "is open for writing:" << unguarded;
-        fail(PackageFileItem, Reason::PackageChanging, unguarded);
-        return;
-    case PackageFile::Unguardable:
-        // Without required signatures the check vouches for little that a change could undo.
-        qWarning() << Q_FUNC_INFO << "cannot guard" << filepath << "against changes:" << unguarded;
-        if (m_requireSignature) {
-            fail(PackageFileItem, Reason::PackageUnguarded, unguarded);
-            return;
-        }
-        break;
-    case PackageFile::Guarded:
-        break;
-    }
+    if (m_copy)
+        m_copy->deleteLater();
+    m_copy = new PackageCopy(this);
+    m_copy->start(
+        m_run->caller(), filepath, copies.get(), m_environment.packageStallLimitMs,
+        [this](qint64 size, std::function<void(bool)> proceed) {
+            checkOfflineFileSpace(size, std::move(proceed));
+        },
+        [this, filepath](const PackageCopy::Result &copied) {
+            const QString logged = filepath.left(4096);
+            switch (copied.outcome) {
+            case PackageCopy::Copied:
+                break;
+            case PackageCopy::Missing:
+                qWarning() << Q_FUNC_INFO << QStringLiteral("%1 not exist").arg(logged);
+                fail(PackageFileItem, Reason::FileMissing, logged);
+                return;
+            case PackageCopy::Refused:
+                qWarning() << Q_FUNC_INFO
+                           << QStringLiteral("refusing %1 for uid %2: %3")
+                                  .arg(logged)
+                                  .arg(m_run->uid())
+                                  .arg(copied.reason);
+                fail(PackageFileItem,
+                    copied.reason == QLatin1String("not a regular file") ? Reason::NotRegularFile
+                                                                         : Reason::NotReadable,
+                    copied.reason);
+                return;
+            case PackageCopy::BeingWritten:
+            case PackageCopy::Changed:
+                qWarning() << Q_FUNC_INFO << logged << "is being written:" << copied.reason;
+                fail(PackageFileItem, Reason::PackageChanging, copied.reason);
+                return;
+            case PackageCopy::Stalled:
+                qWarning() << Q_FUNC_INFO << "cannot read" << logged << ":" << copied.reason;
+                fail(PackageFileItem, Reason::PackageStalled, copied.reason);
+                return;
+            case PackageCopy::Failed:
+                qWarning() << Q_FUNC_INFO << "cannot copy" << logged << ":" << copied.reason;
+                fail(PackageFileItem, Reason::NotReadable, copied.reason);
+                return;
+            }
+            m_run->setCopy(m_copy->takeCopy());
+            m_run->record().size = copied.size;
+            m_run->record().sha256 = copied.sha256;
+            qInfo() << Q_FUNC_INFO << "copied" << logged << copied.size << "bytes, SHA-256"
+                    << copied.sha256;
+            checkOfflineFileDirComplete();
+        });
+}
 
-    runCommand(
-        m_environment.df, { QStringLiteral("/home") }, [this](const AsyncCommand::Result &df) {
+void OfflineCheck::checkOfflineFileSpace(qint64 size, std::function<void(bool proceed)> proceed)
+{
+    AsyncCommand::start(this, m_environment.df, { m_environment.stateDirectory },
+        CommandOutput::WaitMs, [this, size, proceed](const AsyncCommand::Result &df) {
             const qint64 freeKiB = DiskSpace::parseKiB(DiskSpace::dfField(
                 CommandOutput::decode(df.standardOutput), DiskSpace::AvailableField));
-            const qint64 sizeMiB = m_package.size() / 1048576;
+            const qint64 sizeMiB = size / 1048576;
             qInfo()
                 << "void OfflineCheck::checkOfflineFile(const QString&)"
                 << QStringLiteral("redundant space size: %1Mb").arg(DiskSpace::PackageReserveMiB)
                 << QStringLiteral("Offline file size: %1Mb").arg(sizeMiB)
                 << QStringLiteral("System free space size: %1Mb").arg(freeKiB / 1024);
-            if (!DiskSpace::packageFits(m_package.size(), freeKiB)) {
+            if (!DiskSpace::packageFits(size, freeKiB)) {
+                proceed(false);
                 fail(PackageFileItem, Reason::NoSpace,
                     gib((2 * sizeMiB + DiskSpace::PackageReserveMiB) * 1024) + QLatin1Char('/')
                         + gib(freeKiB));
                 return;
             }
-            checkOfflineFileDirComplete(m_homePath);
+            proceed(true);
         });
 }
 
-void OfflineCheck::checkOfflineFileDirComplete(const QString &homepath)
+void OfflineCheck::checkOfflineFileDirComplete()
 {
     QString error;
-    const RunContext::Failure failure = m_run.prepare(m_environment, m_caller, homepath, &error);
-    if (failure != RunContext::NoFailure) {
+    if (!m_run->home().open(m_run->caller(), m_askedHome, &error)) {
+        // A home that is not the caller's is refused like an action the caller may not take.
         qWarning() << "void OfflineCheck::checkOfflineFileDirComplete(const QString&)" << error;
-        // A home that is not the caller's is refused like an action the caller may not take;
-        // a run directory that cannot be cleared or trusted keeps every package out.
-        fail(PackageLayoutItem,
-            failure == RunContext::HomeRefused ? Reason::NotAuthorized : Reason::CacheBusy, error);
+        fail(PackageLayoutItem, Reason::NotAuthorized, error);
         return;
     }
-    mountImage(m_package.fd(), RunContext::PackageMount, [this](bool mounted, const QString &why) {
-        if (!mounted) {
-            qWarning() << "void OfflineCheck::checkOfflineFileDirComplete(const QString&)"
-                       << "Failed mount oup path:" << why;
-            fail(PackageLayoutItem, Reason::NotPackage, why);
-            return;
-        }
-        checkPackageLayout();
-    });
+    if (m_run->directory().prepare(m_environment, m_run->uid(), &error) != RunContext::NoFailure) {
+        // A run directory that cannot be cleared or trusted keeps every package out.
+        qWarning() << "void OfflineCheck::checkOfflineFileDirComplete(const QString&)" << error;
+        fail(PackageLayoutItem, Reason::CacheBusy, error);
+        return;
+    }
+    ImageMount::mount(this, m_environment, m_run->copyFd(), m_run->directory(),
+        RunContext::PackageMount, [this](bool mounted, const QString &why) {
+            if (!mounted) {
+                qWarning() << "void OfflineCheck::checkOfflineFileDirComplete(const QString&)"
+                           << "Failed mount oup path:" << why;
+                fail(PackageLayoutItem, Reason::NotPackage, why);
+                return;
+            }
+            checkPackageLayout();
+        });
 }
 
 void OfflineCheck::checkPackageLayout()
 {
     // Opened anew: a descriptor taken before the mount still shows the empty directory.
-    m_packageRoot = SafeTree::openDirectory(m_run.runFd(), RunContext::PackageMount);
+    FileDescriptor &root = m_run->packageRoot();
+    root = SafeTree::openDirectory(m_run->directory().runFd(), RunContext::PackageMount);
     for (const char *required : { "info.json", "oup-format", "repo.sfs" }) {
-        if (!m_packageRoot.isValid() || !hasEntry(m_packageRoot.get(), required)) {
+        if (!root.isValid() || !hasEntry(root.get(), required)) {
             fail(PackageLayoutItem, Reason::NotPackage,
                 QStringLiteral("no %1 in the package").arg(QLatin1String(required)));
             return;
@@ -266,28 +317,24 @@ void OfflineCheck::checkPackageLayout()
         acceptSignature(verification->result());
     });
     const CheckEnvironment environment = m_environment;
-    const int packageRoot = m_packageRoot.get();
+    const int packageRoot = root.get();
     verification->setFuture(QtConcurrent::run(
         [environment, packageRoot] { return PackageSignature::verify(environment, packageRoot); }));
 }
 
 void OfflineCheck::acceptSignature(const PackageSignature &signature)
 {
-    if (m_package.changed()) {
-        qWarning() << Q_FUNC_INFO << "the package was written to while it was verified";
-        fail(PackageLayoutItem, Reason::PackageChanging);
-        return;
-    }
+    CheckRun::Record &record = m_run->record();
     switch (signature.state) {
     case PackageSignature::Rejected:
-        m_record.signatureState = SignatureRejected;
-        m_record.signer = signature.reason;
+        record.signatureState = SignatureRejected;
+        record.signer = signature.reason;
         qWarning() << Q_FUNC_INFO
                    << "refusing a package whose signature does not hold:" << signature.reason;
         fail(PackageLayoutItem, Reason::BadSignature, signature.reason);
         return;
     case PackageSignature::Unsigned:
-        m_record.signatureState = Unsigned;
+        record.signatureState = Unsigned;
         if (m_requireSignature) {
             qWarning() << Q_FUNC_INFO << "refusing an unsigned package: signatures are required";
             fail(PackageLayoutItem, Reason::SignatureRequired);
@@ -295,54 +342,38 @@ void OfflineCheck::acceptSignature(const PackageSignature &signature)
         }
         break;
     case PackageSignature::Verified:
-        m_record.signatureState = SignatureVerified;
-        m_record.signer = signature.signer;
-        m_signedBy = signature.keyring;
+        record.signatureState = SignatureVerified;
+        record.signer = signature.signer;
+        m_run->setSignedBy(signature.keyring);
         qInfo() << Q_FUNC_INFO << "package signed by" << signature.signer;
         break;
     }
-    checkHookPre();
-}
-
-void OfflineCheck::mountImage(int imageFd, const QByteArray &mountPoint,
-    std::function<void(bool mounted, const QString &error)> done)
-{
-    // The image is named by the descriptor this daemon holds, so no path can be swapped under
-    // it; every mount gets a loop device of its own, so that two users' mounts of one file never
-    // hold each other busy.
-    const QString image = QStringLiteral("/proc/%1/fd/%2").arg(getpid()).arg(imageFd);
-    const QString target = m_run.path(mountPoint);
-    runCommand(m_environment.losetup,
-        { QStringLiteral("--find"), QStringLiteral("--show"), QStringLiteral("--read-only"),
-            image },
-        [=](const AsyncCommand::Result &losetup) {
-            const QString device = CommandOutput::decode(losetup.standardOutput);
-            if (!losetup.succeeded() || !device.startsWith(QLatin1String("/dev/loop"))) {
-                done(false, QStringLiteral("losetup: ") + describe(losetup));
-                return;
-            }
-            runCommand(m_environment.mount,
-                { QStringLiteral("--no-canonicalize"), QStringLiteral("-t"),
-                    QStringLiteral("squashfs"), QStringLiteral("-o"),
-                    QStringLiteral("ro,nosuid,nodev"), device, target },
-                [=](const AsyncCommand::Result &mount) {
-                    // A mounted device goes with its last mount, one that did not
-                    // get mounted goes at once.
-                    runCommand(m_environment.losetup, { QStringLiteral("--detach"), device },
-                        [](const AsyncCommand::Result &) {});
-                    if (!mount.succeeded())
-                        done(false, QStringLiteral("mount: ") + describe(mount));
-                    else if (!RunContext::isMountPoint(m_run.runFd(), mountPoint))
-                        done(false, target + QStringLiteral(" is not a mount point after mount"));
-                    else
-                        done(true, QString());
-                });
-        });
+    if (signature.state == PackageSignature::Verified || m_run->caller().isRoot()
+        || !m_unsignedApproval) {
+        checkHookPre();
+        return;
+    }
+    // Nobody vouches for an unsigned package's scripts but the user, asked for this package.
+    const QPointer<OfflineCheck> self(this);
+    CheckRun *const run = m_run;
+    m_unsignedApproval(*m_run, [self, run](bool approved) {
+        if (!self || self->m_run != run)
+            return;
+        if (!approved) {
+            qWarning() << "void OfflineCheck::acceptSignature(const PackageSignature&)"
+                       << "the unsigned package was not approved";
+            self->fail(PackageLayoutItem, Reason::NotAuthorized,
+                QStringLiteral("an unsigned package needs an administrator's authorization "
+                               "each time it is checked"));
+            return;
+        }
+        self->checkHookPre();
+    });
 }
 
 void OfflineCheck::checkHookPre()
 {
-    FileDescriptor image = openImage(m_packageRoot.get(), "hooks.sfs");
+    FileDescriptor image = openImage(m_run->packageRoot().get(), "hooks.sfs");
     if (!image.isValid()) {
         if (errno == ENOENT) { // a package without hooks
             checkOfflineUpgradeType();
@@ -353,77 +384,29 @@ void OfflineCheck::checkHookPre()
     }
     // The descriptor must outlive the mount commands.
     auto held = std::make_shared<FileDescriptor>(std::move(image));
-    mountImage(held->get(), RunContext::HooksMount, [this, held](bool mounted, const QString &why) {
-        if (!mounted) {
-            qWarning() << "bool OfflineCheck::checkHookPre(const QString&)"
-                       << QStringLiteral("Failed mount %1")
-                              .arg(m_run.path(RunContext::PackageMount)
-                                  + QStringLiteral("/hooks.sfs"))
-                       << why;
-            fail(PreHookItem, Reason::NotPackage, why);
-            return;
-        }
-        runHooks(m_run.path(RunContext::HooksMount) + QStringLiteral("/prehook"), false,
-            m_run.homePath(), true, [this](bool passed, const HookFailure &failure) {
-                if (!passed) {
-                    fail(PreHookItem, Reason::HookRefused,
-                        failure.script + QStringLiteral(": ") + failure.lastLine);
-                    return;
-                }
-                checkOfflineUpgradeType();
-            });
-    });
-}
-
-void OfflineCheck::runHooks(const QString &directory, bool nameOrder, const QString &homePath,
-    bool stopAtFailure, HooksDone done)
-{
-    // Listed through a descriptor of the directory inside the root-owned run directory: a
-    // "prehook" or "posthook" that is a link is refused, not followed.
-    const QFileInfo info(directory);
-    const FileDescriptor hooks(
-        ::open(QFile::encodeName(info.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    bool refused = false;
-    const QStringList scripts = hooks.isValid()
-        ? HookScript::entries(hooks.get(), QFile::encodeName(info.fileName()),
-            nameOrder ? HookScript::NameOrder : HookScript::DirectoryOrder, &refused)
-        : QStringList();
-    if (refused) {
-        qWarning() << Q_FUNC_INFO << "refusing to run scripts from" << directory
-                   << ": not a directory of the package";
-        done(false, { info.fileName(), QStringLiteral("not a directory") });
-        return;
-    }
-    runHook(scripts, 0, directory, homePath, stopAtFailure, std::move(done));
-}
-
-void OfflineCheck::runHook(const QStringList &scripts, int index, const QString &directory,
-    const QString &homePath, bool stopAtFailure, HooksDone done)
-{
-    if (index >= scripts.size()) {
-        done(true, {});
-        return;
-    }
-    const QString script = scripts.at(index);
-    auto *run = new HookRun(m_environment.bash, m_environment.hookTimeLimitMs,
-        m_environment.setpriv, m_environment.unshare, this);
-    connect(run, &HookRun::finished, this, [=](const HookRun::Result &result) {
-        run->deleteLater();
-        if (!result.finished)
-            qWarning() << "OfflineCheck::runHook" << QStringLiteral("Failed bash %1").arg(directory)
-                       << result.errorString;
-        qWarning() << directory + QLatin1Char('/') + script;
-        qWarning() << CommandOutput::decode(result.outputTail);
-        if (!result.ended.isEmpty())
-            qWarning() << "OfflineCheck::runHook"
-                       << "ended with" << script << ":" << result.ended;
-        if (!(result.finished && result.exitCode == 0) && stopAtFailure) {
-            done(false, { script, result.finished ? result.lastLine : result.errorString });
-            return;
-        }
-        runHook(scripts, index + 1, directory, homePath, stopAtFailure, done);
-    });
-    run->start(directory, script, homePath);
+    ImageMount::mount(this, m_environment, held->get(), m_run->directory(),
+        RunContext::HooksMount, [this, held](bool mounted, const QString &why) {
+            if (!mounted) {
+                qWarning() << "bool OfflineCheck::checkHookPre(const QString&)"
+                           << QStringLiteral("Failed mount %1")
+                                  .arg(m_run->directory().path(RunContext::PackageMount)
+                                      + QStringLiteral("/hooks.sfs"))
+                           << why;
+                fail(PreHookItem, Reason::NotPackage, why);
+                return;
+            }
+            HookSequence::run(this, m_environment,
+                m_run->directory().path(RunContext::HooksMount), QByteArrayLiteral("prehook"),
+                HookScript::DirectoryOrder, &m_run->home(), true,
+                [this](bool passed, const HookSequence::Failure &failure) {
+                    if (!passed) {
+                        fail(PreHookItem, Reason::HookRefused,
+                            failure.script + QStringLiteral(": ") + failure.lastLine);
+                        return;
+                    }
+                    checkOfflineUpgradeType();
+                });
+        });
 }
 
 void OfflineCheck::checkOfflineUpgradeType()
@@ -431,8 +414,8 @@ void OfflineCheck::checkOfflineUpgradeType()
     QByteArray content;
     // Read from the package root that item 1 mounted, and never through a link: a package must
     // not make root read another file into the log.
-    const FileDescriptor manifestFile(
-        openat(m_packageRoot.get(), "info.json", O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    const FileDescriptor manifestFile(openat(m_run->packageRoot().get(), "info.json",
+        O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
     QFile file;
     if (manifestFile.isValid() && file.open(manifestFile.get(), QIODevice::ReadOnly))
         content = file.read(ManifestLimit);
@@ -442,13 +425,13 @@ void OfflineCheck::checkOfflineUpgradeType()
     const PackageManifest manifest = PackageManifest::parse(content);
     if (!manifest.validJson)
         qInfo() << "incorrect json format";
-    m_offlineType = manifest.systemType;
+    CheckRun::Record &record = m_run->record();
     m_offlineArch = manifest.archs;
-    m_upgradeType = manifest.isPatch() ? PatchUpgrade : SystemUpgrade;
+    record.upgradeType = manifest.isPatch() ? PatchUpgrade : SystemUpgrade;
     if (manifest.isPatch())
-        m_patchSerial = manifest.cveId;
-    qWarning() << Q_FUNC_INFO << QStringLiteral("offline arch: %1").arg(m_offlineArch)
-               << QStringLiteral("offline m_offlineType: %1").arg(m_offlineType)
+        record.patchSerial = manifest.cveId;
+    qWarning() << Q_FUNC_INFO << QStringLiteral("offline arch: %1").arg(m_offlineArch.left(256))
+               << QStringLiteral("offline m_offlineType: %1").arg(manifest.systemType.left(256))
                << QStringLiteral("offline type: %1").arg(manifest.type);
     // Every system type is accepted for now (item 3); the manifest's value is kept for when it
     // is not.
@@ -457,15 +440,15 @@ void OfflineCheck::checkOfflineUpgradeType()
 
 void OfflineCheck::checkOfflineFileArch()
 {
-    runCommand(
-        m_environment.uname, { QStringLiteral("-m") }, [this](const AsyncCommand::Result &uname) {
+    AsyncCommand::start(this, m_environment.uname, { QStringLiteral("-m") }, CommandOutput::WaitMs,
+        [this](const AsyncCommand::Result &uname) {
             const QString machine = CommandOutput::decode(uname.standardOutput);
             const QString arch = m_offlineArch.toLower();
             if (!ArchitectureTable::fits(machine, arch)) {
                 qWarning() << "bool OfflineCheck::checkOfflineFileArch()"
-                           << QStringLiteral("offline file arch check failed: %1").arg(arch);
-                fail(
-                    ArchitectureItem, Reason::WrongArchitecture, arch + QLatin1Char('/') + machine);
+                           << QStringLiteral("offline file arch check failed: %1").arg(arch.left(256));
+                fail(ArchitectureItem, Reason::WrongArchitecture,
+                    arch.left(256) + QLatin1Char('/') + machine);
                 return;
             }
             checkSystemBackupSpace();
@@ -474,10 +457,10 @@ void OfflineCheck::checkOfflineFileArch()
 
 void OfflineCheck::checkSystemBackupSpace()
 {
-    runCommand(
-        m_environment.df, { QStringLiteral("/home") }, [this](const AsyncCommand::Result &home) {
-            runCommand(m_environment.df, { QStringLiteral("/") },
-                [this, home](const AsyncCommand::Result &root) {
+    AsyncCommand::start(this, m_environment.df, { QStringLiteral("/home") }, CommandOutput::WaitMs,
+        [this](const AsyncCommand::Result &home) {
+            AsyncCommand::start(this, m_environment.df, { QStringLiteral("/") },
+                CommandOutput::WaitMs, [this, home](const AsyncCommand::Result &root) {
                     const qint64 free = DiskSpace::parseKiB(DiskSpace::dfField(
                         CommandOutput::decode(home.standardOutput), DiskSpace::AvailableField));
                     const qint64 used = DiskSpace::parseKiB(DiskSpace::dfField(
@@ -500,80 +483,20 @@ void OfflineCheck::checkSystemBackupSpace()
         });
 }
 
-QStringList OfflineCheck::aptArguments(const QStringList &command) const
-{
-    return QStringList { QStringLiteral("-o"),
-        QStringLiteral("Dir::Etc::sourcelist=") + m_environment.sourceList, QStringLiteral("-o"),
-        QStringLiteral("Dir::State::lists=") + m_environment.listsDirectory, QStringLiteral("-o"),
-        QStringLiteral("Dir::Etc::sourceparts=/dev/null") }
-    + command;
-}
-
-bool OfflineCheck::clearListsDirectory()
-{
-    // The index is rebuilt from this package alone; "partial" must exist for apt to fetch into
-    // a lists directory outside its own state directory.
-    const QString lists = QDir::cleanPath(m_environment.listsDirectory);
-    const QFileInfo info(lists);
-    const FileDescriptor parent(
-        ::open(QFile::encodeName(info.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    QString error;
-    if (parent.isValid()
-        && !SafeTree::removeTree(parent.get(), QFile::encodeName(info.fileName()), &error)) {
-        qWarning() << Q_FUNC_INFO << "cannot clear" << lists << ":" << error;
-        return false;
-    }
-    return QDir().mkpath(lists + QStringLiteral("/partial"));
-}
-
-bool OfflineCheck::writeSourceList(const QString &line, QString *error)
-{
-    // The list is the daemon's own: made with the placeholder when missing, and never left half
-    // written for the upgrade to read.
-    QFile current(m_environment.sourceList);
-    QString text = AptSource::placeholderLine() + QLatin1Char('\n');
-    if (current.exists()) {
-        if (!current.open(QIODevice::ReadOnly)) {
-            *error = current.errorString();
-            return false;
-        }
-        text = QString::fromUtf8(current.readAll());
-        current.close();
-    }
-    bool replaced = false;
-    text = AptSource::pointAt(text, line, &replaced);
-    if (!replaced)
-        text += (text.isEmpty() || text.endsWith(QLatin1Char('\n')) ? QString()
-                                                                    : QStringLiteral("\n"))
-            + line + QLatin1Char('\n');
-
-    QDir().mkpath(QFileInfo(m_environment.sourceList).path());
-    QSaveFile list(m_environment.sourceList);
-    const QByteArray bytes = text.toUtf8();
-    if (!list.open(QIODevice::WriteOnly) || list.write(bytes) != bytes.size()
-        || !list.setPermissions(
-            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther)
-        || !list.commit()) {
-        *error = list.errorString();
-        return false;
-    }
-    return true;
-}
-
 void OfflineCheck::checkUpgradeSum()
 {
-    FileDescriptor image = openImage(m_packageRoot.get(), "repo.sfs");
+    FileDescriptor image = openImage(m_run->packageRoot().get(), "repo.sfs");
     if (!image.isValid()) {
         fail(UpgradableItem, Reason::NotPackage, QStringLiteral("repo.sfs is not a regular file"));
         return;
     }
     auto held = std::make_shared<FileDescriptor>(std::move(image));
-    mountImage(
-        held->get(), RunContext::RepositoryMount, [this, held](bool mounted, const QString &why) {
+    ImageMount::mount(this, m_environment, held->get(), m_run->directory(),
+        RunContext::RepositoryMount, [this, held](bool mounted, const QString &why) {
             if (!mounted) {
                 qWarning() << "bool OfflineCheck::checkUpgradeSum(const QString&)"
                            << QStringLiteral("Failed mount %1")
-                                  .arg(m_run.path(RunContext::PackageMount)
+                                  .arg(m_run->directory().path(RunContext::PackageMount)
                                       + QStringLiteral("/repo.sfs"))
                            << why;
                 fail(UpgradableItem, Reason::RepositoryUnreadable, why);
@@ -585,41 +508,43 @@ void OfflineCheck::checkUpgradeSum()
 
 void OfflineCheck::refreshIndex()
 {
+    const QString repository = m_run->directory().path(RunContext::RepositoryMount);
     QStringList components;
-    const QFileInfoList pool
-        = QDir(m_run.path(RunContext::RepositoryMount) + QStringLiteral("/pool"))
-              .entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot,
-                  QDir::Unsorted);
+    const QFileInfoList pool = QDir(repository + QStringLiteral("/pool"))
+                                   .entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoSymLinks
+                                           | QDir::NoDotAndDotDot,
+                                       QDir::Unsorted);
     for (const QFileInfo &component : pool) {
         if (AptSource::validComponent(component.fileName()))
             components << component.fileName();
         else
-            qWarning() << Q_FUNC_INFO << "skipping the component" << component.fileName();
+            qWarning() << Q_FUNC_INFO << "skipping the component" << component.fileName().left(256);
     }
     const QString line = AptSource::sourceLine(
-        AptSource::repositoryUri(m_run.path(RunContext::RepositoryMount)), components, m_signedBy);
+        AptSource::repositoryUri(repository), components, m_run->signedBy());
     qWarning() << "source list address: " << line;
     if (line.isEmpty()) {
         fail(UpgradableItem, Reason::RepositoryUnreadable,
-            QStringLiteral("no source line can name %1")
-                .arg(m_run.path(RunContext::RepositoryMount)));
+            QStringLiteral("no source line can name %1").arg(repository));
         return;
     }
 
     QString error;
-    if (!writeSourceList(line, &error)) {
+    if (!PrivateAptSource::write(m_environment, line, &error)) {
         qWarning() << Q_FUNC_INFO << "cannot write" << m_environment.sourceList << ":" << error;
         fail(UpgradableItem, Reason::RepositoryUnreadable,
             QStringLiteral("cannot write %1: %2").arg(m_environment.sourceList, error));
         return;
     }
-    if (!clearListsDirectory()) {
+    if (!PrivateAptSource::clearLists(m_environment, &error)) {
+        qWarning() << Q_FUNC_INFO << "cannot clear" << m_environment.listsDirectory << ":" << error;
         fail(UpgradableItem, Reason::RepositoryUnreadable,
             QStringLiteral("cannot clear %1").arg(m_environment.listsDirectory));
         return;
     }
-    runCommand(m_environment.apt, aptArguments({ QStringLiteral("update") }),
-        [this](const AsyncCommand::Result &update) {
+    AsyncCommand::start(this, m_environment.apt,
+        PrivateAptSource::arguments(m_environment, { QStringLiteral("update") }),
+        CommandOutput::WaitMs, [this](const AsyncCommand::Result &update) {
             logStandardError(
                 "bool OfflineCheck::checkUpgradeSum(const QString&)", update.standardError);
             if (!update.succeeded()) {
@@ -636,9 +561,10 @@ void OfflineCheck::refreshIndex()
 
 void OfflineCheck::countUpgradable()
 {
-    runCommand(m_environment.apt,
-        aptArguments({ QStringLiteral("list"), QStringLiteral("--upgradable") }),
-        [this](const AsyncCommand::Result &list) {
+    AsyncCommand::start(this, m_environment.apt,
+        PrivateAptSource::arguments(
+            m_environment, { QStringLiteral("list"), QStringLiteral("--upgradable") }),
+        CommandOutput::WaitMs, [this](const AsyncCommand::Result &list) {
             logStandardError("int OfflineCheck::getUpgradeListSum()", list.standardError);
             if (!list.finished) {
                 fail(UpgradableItem, Reason::RepositoryUnreadable, list.errorString);
@@ -650,14 +576,9 @@ void OfflineCheck::countUpgradable()
                 if (line.contains(QLatin1Char('[')))
                     ++count;
             }
-            m_upgradeSum = count;
+            m_run->record().upgradeSum = count;
             if (count == 0) {
                 fail(UpgradableItem, Reason::NothingToUpgrade);
-                return;
-            }
-            // Written to while its scripts ran or apt read it, what passed is not what is there.
-            if (m_package.changed()) {
-                fail(UpgradableItem, Reason::PackageChanging);
                 return;
             }
             finishRun(UpgradableItem, true);
@@ -669,16 +590,23 @@ void OfflineCheck::logStandardError(const char *function, const QByteArray &text
     const QStringList lines
         = QString::fromLocal8Bit(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     for (const QString &line : lines)
-        qWarning() << function << "apt:" << line;
+        qWarning() << function << "apt:" << line.left(4096);
 }
 
-void OfflineCheck::startSystemUpgrade(int fromStage)
+void OfflineCheck::startSystemUpgrade(CheckRun *run, int fromStage)
 {
-    // A backup takes a while, and the package has to be the one that passed when apt reads it.
-    if (m_package.changed()) {
-        qWarning() << Q_FUNC_INFO << "the package was written to after its check; not upgrading";
+    const QString holder = DpkgLock::holder(m_environment.dpkgAdminDirectory);
+    if (!holder.isEmpty()) {
+        qWarning() << Q_FUNC_INFO << "another package manager is running:" << holder;
         emit sendExecDistUpgradeInfo(QStringLiteral(
-            "The package was changed after its check: nothing was installed. Check it again."));
+            "Another package manager is running: nothing was installed. Try again when it has "
+            "finished."));
+        emit upgradeFinished(false);
+        return;
+    }
+    // Only the run whose check the private source list points at can be upgraded from.
+    if (!run || run != m_latest || !run->record().passed) {
+        qWarning() << Q_FUNC_INFO << "no passed check of this run prepared the source list";
         emit upgradeFinished(false);
         return;
     }
@@ -686,12 +614,21 @@ void OfflineCheck::startSystemUpgrade(int fromStage)
     m_upgrade->start(fromStage);
 }
 
-void OfflineCheck::startHookPost(uid_t uid, const QString &homePath)
+void OfflineCheck::startHookPost(CheckRun *run)
 {
-    const QString directory = QDir::cleanPath(m_environment.runDirectory) + QLatin1Char('/')
-        + QString::number(uid) + QLatin1Char('/') + QFile::decodeName(RunContext::HooksMount)
-        + QStringLiteral("/posthook");
-    // A script's failure is logged and stops nothing: the upgrade is made already.
-    runHooks(directory, true, homePath, false,
-        [this](bool, const HookFailure &) { emit hookPostFinished(); });
+    run->takePostHooks();
+    // A script's failure is logged and stops nothing: the upgrade is made already. The run ends
+    // with its scripts.
+    const uid_t uid = run->uid();
+    HookSequence::run(this, m_environment, run->directory().path(RunContext::HooksMount),
+        QByteArrayLiteral("posthook"), HookScript::NameOrder, &run->home(), false,
+        [this, uid](bool, const HookSequence::Failure &) {
+            const auto found = m_runs.find(uid);
+            if (found != m_runs.end()) {
+                if (m_latest == found->second.get())
+                    m_latest = nullptr;
+                m_runs.erase(found);
+            }
+            emit hookPostFinished();
+        });
 }

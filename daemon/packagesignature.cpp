@@ -3,6 +3,7 @@
 #include "checkenvironment.h"
 #include "commandoutput.h"
 #include "filedescriptor.h"
+#include "sha256.h"
 
 #include <QDebug>
 #include <QDir>
@@ -17,7 +18,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <gcrypt.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,7 +34,6 @@ constexpr qint64 MaxSumsSize = 64 * 1024;
 constexpr qint64 MaxSignatureSize = 64 * 1024;
 constexpr qint64 MaxKeySize = 1024 * 1024;
 constexpr qint64 MaxKeyringSize = 16 * 1024 * 1024;
-constexpr size_t HashBlockSize = 1024 * 1024;
 
 // O_NONBLOCK keeps a FIFO from blocking the daemon in open(); O_NOFOLLOW refuses links.
 constexpr int ReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
@@ -422,38 +421,6 @@ GpgvOutcome runGpgv(const CheckEnvironment &environment, const QTemporaryDir &ho
     return outcome;
 }
 
-// One streamed pass over the file with gpgv's own library: a multi-gigabyte repository image
-// must cost no more to verify than to hash with sha256sum, and Qt's SHA-256 takes twice that.
-bool hashFile(int fd, QByteArray *digest)
-{
-    static const bool initialized = [] {
-        gcry_check_version(nullptr);
-        gcry_control(GCRYCTL_DISABLE_SECMEM, 0); // nothing secret is hashed here
-        gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
-        return true;
-    }();
-    Q_UNUSED(initialized)
-    gcry_md_hd_t hash = nullptr;
-    if (gcry_md_open(&hash, GCRY_MD_SHA256, 0) != 0)
-        return false;
-    const std::unique_ptr<gcry_md_handle, void (*)(gcry_md_hd_t)> owner(hash, gcry_md_close);
-    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    const std::unique_ptr<char[]> block(new char[HashBlockSize]);
-    for (;;) {
-        const ssize_t got = read(fd, block.get(), HashBlockSize);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return false;
-        if (got == 0)
-            break;
-        gcry_md_write(hash, block.get(), size_t(got));
-    }
-    const auto *bytes = reinterpret_cast<const char *>(gcry_md_read(hash, GCRY_MD_SHA256));
-    *digest = QByteArray(bytes, int(gcry_md_get_algo_dlen(GCRY_MD_SHA256))).toHex();
-    return true;
-}
-
 QString checkContent(int rootFd, const QMap<QByteArray, QByteArray> &sums)
 {
     QVector<QByteArray> present;
@@ -476,7 +443,7 @@ QString checkContent(int rootFd, const QMap<QByteArray, QByteArray> &sums)
         if (!fd.isValid())
             return QStringLiteral("cannot open %1: %2").arg(name, errorText(error));
         QByteArray digest;
-        if (!hashFile(fd.get(), &digest))
+        if (!Sha256::ofFile(fd.get(), &digest))
             return QStringLiteral("cannot read %1: %2").arg(name, errorText(errno));
         if (digest != it.value())
             return QStringLiteral("%1 does not match its checksum in SHA256SUMS").arg(name);

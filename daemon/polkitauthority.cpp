@@ -16,13 +16,15 @@ constexpr uint AllowUserInteraction = 1;
 
 const QString PolkitAuthority::CheckAction = QStringLiteral("com.tevrin.offline.update.check");
 const QString PolkitAuthority::UpgradeAction = QStringLiteral("com.tevrin.offline.update.upgrade");
+const QString PolkitAuthority::CheckUnsignedAction
+    = QStringLiteral("com.tevrin.offline.update.check-unsigned");
 
 PolkitAuthority::PolkitAuthority(const QDBusConnection &bus)
     : m_bus(bus)
 { }
 
-void PolkitAuthority::check(
-    const QString &busName, const QString &actionId, QObject *context, Answer answer) const
+void PolkitAuthority::check(const QString &busName, const QString &actionId, QObject *context,
+    Answer answer, const QString &cancellationId) const
 {
     QDBusArgument subject;
     subject.beginStructure();
@@ -43,7 +45,7 @@ void PolkitAuthority::check(
         QStringLiteral("org.freedesktop.PolicyKit1.Authority"),
         QStringLiteral("CheckAuthorization"));
     call << QVariant::fromValue(subject) << actionId << QVariant::fromValue(details)
-         << AllowUserInteraction << QString();
+         << AllowUserInteraction << cancellationId;
     auto *watcher
         = new QDBusPendingCallWatcher(m_bus.asyncCall(call, AuthorizationTimeoutMs), context);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
@@ -68,4 +70,14 @@ void PolkitAuthority::check(
                     : challenge ? QStringLiteral("not authorized (no password was given)")
                                 : QStringLiteral("not authorized"));
         });
+}
+
+void PolkitAuthority::cancel(const QString &cancellationId) const
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.PolicyKit1"),
+        QStringLiteral("/org/freedesktop/PolicyKit1/Authority"),
+        QStringLiteral("org.freedesktop.PolicyKit1.Authority"),
+        QStringLiteral("CancelCheckAuthorization"));
+    call << cancellationId;
+    m_bus.asyncCall(call);
 }

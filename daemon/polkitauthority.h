@@ -14,6 +14,8 @@ class PolkitAuthority
 public:
     static const QString CheckAction;
     static const QString UpgradeAction;
+    // Checking a package no maker signed: never covered by an authorization kept from before.
+    static const QString CheckUnsignedAction;
 
     using Answer = std::function<void(bool authorized, const QString &reason)>;
 
@@ -22,8 +24,10 @@ public:
     // Asks whether |busName| may perform |actionId|; the authority may first have the desktop's
     // agent ask the user for a password, which takes as long as the user takes. |answer| comes
     // on the event loop (with the reason when refused), unless |context| is gone by then.
-    void check(
-        const QString &busName, const QString &actionId, QObject *context, Answer answer) const;
+    // |cancellationId|, when given, lets cancel() withdraw the question (and its prompt).
+    void check(const QString &busName, const QString &actionId, QObject *context, Answer answer,
+        const QString &cancellationId = QString()) const;
+    void cancel(const QString &cancellationId) const;
 
 private:
     QDBusConnection m_bus;

@@ -20,37 +20,9 @@ const QByteArray RunContext::RepositoryMount = QByteArrayLiteral("repo");
 
 namespace {
 
-const QByteArray EarlierCacheName = QByteArrayLiteral("tevrin-offline-update");
-
 QString lastError()
 {
     return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-// A directory of the daemon's: root's, writable by nobody else, and not a link (the caller
-// opened it without following one).
-bool isRootsDirectory(int fd)
-{
-    struct stat status
-    {
-    };
-    return fstat(fd, &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == 0
-        && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-FileDescriptor rootsDirectory(int parentFd, const QByteArray &name, QString *error)
-{
-    if (mkdirat(parentFd, name.constData(), 0755) < 0 && errno != EEXIST) {
-        *error = QStringLiteral("cannot make %1: %2").arg(QFile::decodeName(name), lastError());
-        return {};
-    }
-    FileDescriptor directory = SafeTree::openDirectory(parentFd, name);
-    if (!directory.isValid() || !isRootsDirectory(directory.get())) {
-        *error = QStringLiteral("%1 is not a directory that only root may change")
-                     .arg(QFile::decodeName(name));
-        return {};
-    }
-    return directory;
 }
 
 QString descriptorPath(int fd, const QByteArray &name)
@@ -84,45 +56,32 @@ bool RunContext::unmount(int directoryFd, const QByteArray &name)
     return !isMountPoint(directoryFd, name);
 }
 
-bool RunContext::checkHome(const QString &homePath, QString *error)
+FileDescriptor RunContext::rootsDirectory(
+    int parentFd, const QByteArray &name, mode_t mode, QString *error)
 {
-    // Compared with the password database's home by device and inode of what was opened, so
-    // no other spelling or a path swapped after a check passes.
-    m_home = m_caller.openHome(homePath, error);
-    return m_home.isValid();
-}
-
-void RunContext::clearEarlierCache()
-{
-    // Earlier versions mounted in ~/.cache/tevrin-offline-update; what they left is cleared,
-    // and neither that directory nor ~/.cache is made again.
-    const FileDescriptor dotCache
-        = SafeTree::openDirectory(m_home.get(), QByteArrayLiteral(".cache"));
-    if (!dotCache.isValid())
-        return;
-    const FileDescriptor cache = SafeTree::openDirectory(dotCache.get(), EarlierCacheName);
-    if (!cache.isValid())
-        return;
-    // Only a directory root made can hold mounts of ours; in a user's own, a "mount point" could
-    // be anything the user arranged.
-    if (isRootsDirectory(cache.get())) {
-        for (const QByteArray &name : { RepositoryMount, HooksMount, PackageMount })
-            unmount(cache.get(), name);
+    if (mkdirat(parentFd, name.constData(), mode) < 0 && errno != EEXIST) {
+        *error = QStringLiteral("cannot make %1: %2").arg(QFile::decodeName(name), lastError());
+        return {};
     }
-    QString error;
-    if (!SafeTree::removeTree(dotCache.get(), EarlierCacheName, &error))
-        qWarning() << Q_FUNC_INFO << "cannot clear what an earlier version left:" << error;
+    // Opened without following a link: a directory of the daemon's is root's, writable by
+    // nobody else, and enterable by no more than |mode| allows.
+    FileDescriptor directory = SafeTree::openDirectory(parentFd, name);
+    struct stat status
+    {
+    };
+    if (!directory.isValid() || fstat(directory.get(), &status) < 0 || !S_ISDIR(status.st_mode)
+        || status.st_uid != 0 || (status.st_mode & (S_IWGRP | S_IWOTH)) != 0
+        || ((status.st_mode & 07777 & ~mode) != 0 && fchmod(directory.get(), mode) < 0)) {
+        *error = QStringLiteral("%1 is not a directory that only root may change")
+                     .arg(QFile::decodeName(name));
+        return {};
+    }
+    return directory;
 }
 
-RunContext::Failure RunContext::prepare(const CheckEnvironment &environment,
-    const CallerIdentity &caller, const QString &homePath, QString *error)
+RunContext::Failure RunContext::prepare(
+    const CheckEnvironment &environment, uid_t uid, QString *error)
 {
-    m_caller = caller;
-    m_homePath = homePath;
-    if (!checkHome(homePath, error))
-        return HomeRefused;
-    clearEarlierCache();
-
     const QFileInfo runInfo(QDir::cleanPath(environment.runDirectory));
     const FileDescriptor runParent(
         ::open(QFile::encodeName(runInfo.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -130,25 +89,32 @@ RunContext::Failure RunContext::prepare(const CheckEnvironment &environment,
         *error = QStringLiteral("cannot open %1: %2").arg(runInfo.path(), lastError());
         return DirectoryRefused;
     }
-    const FileDescriptor runDirectory
-        = rootsDirectory(runParent.get(), QFile::encodeName(runInfo.fileName()), error);
+    const FileDescriptor runDirectory = rootsDirectory(
+        runParent.get(), QFile::encodeName(runInfo.fileName()), 0755, error);
     if (!runDirectory.isValid())
         return DirectoryRefused;
-    const QByteArray uidName = QByteArray::number(caller.uid);
-    m_run = rootsDirectory(runDirectory.get(), uidName, error);
+    m_run = rootsDirectory(runDirectory.get(), QByteArray::number(uid), 0700, error);
     if (!m_run.isValid())
         return DirectoryRefused;
-    m_runPath = runInfo.filePath() + QLatin1Char('/') + QString::number(caller.uid);
+    m_runPath = runInfo.filePath() + QLatin1Char('/') + QString::number(uid);
 
     for (const QByteArray &name : { RepositoryMount, HooksMount, PackageMount }) {
         if (!unmount(m_run.get(), name)) {
             *error = QStringLiteral("%1 is still mounted").arg(path(name));
             return StillMounted;
         }
-        if (!rootsDirectory(m_run.get(), name, error).isValid())
+        if (!rootsDirectory(m_run.get(), name, 0755, error).isValid())
             return DirectoryRefused;
     }
     return NoFailure;
+}
+
+void RunContext::unmountAll()
+{
+    if (!m_run.isValid())
+        return;
+    for (const QByteArray &name : { RepositoryMount, HooksMount, PackageMount })
+        unmount(m_run.get(), name);
 }
 
 QString RunContext::path(const QByteArray &mount) const

@@ -1,17 +1,17 @@
 #pragma once
 
-#include "calleridentity.h"
 #include "filedescriptor.h"
 
 #include <QByteArray>
 #include <QString>
+#include <sys/types.h>
 
 struct CheckEnvironment;
 
-// What one run acts on, resolved once when it starts: who asked, their home directory (held
-// open), and the root-owned directory <run directory>/<uid>/ whose three mount points hold the
-// package, its hooks image and its repository image. Users can neither write there nor place
-// links there, so nothing they do during a run redirects a mount or an unmount.
+// The root-only directory <run directory>/<uid>/ of one user's run, whose three mount points
+// hold the package, its hooks image and its repository image. Nobody else can enter it, place
+// links there or see what is mounted (the daemon's mounts live in a mount namespace of its
+// own), so nothing another process does redirects a mount or an unmount, or reads a package.
 class RunContext
 {
 public:
@@ -19,16 +19,15 @@ public:
     static const QByteArray HooksMount; // "hooks"
     static const QByteArray RepositoryMount; // "repo"
 
-    enum Failure { NoFailure, HomeRefused, DirectoryRefused, StillMounted };
+    enum Failure { NoFailure, DirectoryRefused, StillMounted };
 
-    // Checks the home path against the caller, clears what an earlier run of this uid left
-    // mounted (lazily where busy) and what an earlier version left in ~/.cache, and makes the
-    // empty mount points. On failure, |error| says why.
-    Failure prepare(const CheckEnvironment &environment, const CallerIdentity &caller,
-        const QString &homePath, QString *error);
+    // Clears what an earlier run of |uid| left mounted (lazily where busy) and makes the empty
+    // mount points. On failure, |error| says why.
+    Failure prepare(const CheckEnvironment &environment, uid_t uid, QString *error);
+    // Takes down this run's mounts; what a process still works in goes when it leaves.
+    void unmountAll();
 
-    const CallerIdentity &caller() const { return m_caller; }
-    QString homePath() const { return m_homePath; }
+    bool isValid() const { return m_run.isValid(); }
     int runFd() const { return m_run.get(); }
     // <run directory>/<uid>/<mount>, for programs that take paths.
     QString path(const QByteArray &mount) const;
@@ -38,14 +37,12 @@ public:
     // Takes down every mount stacked on |name|, lazily when one is busy; true when nothing is
     // mounted there afterwards.
     static bool unmount(int directoryFd, const QByteArray &name);
+    // The root-owned directory |name| below |parentFd| with |mode|, made when missing; an
+    // existing one that others may enter more than |mode| lets them is narrowed to it.
+    static FileDescriptor rootsDirectory(
+        int parentFd, const QByteArray &name, mode_t mode, QString *error);
 
 private:
-    bool checkHome(const QString &homePath, QString *error);
-    void clearEarlierCache();
-
-    CallerIdentity m_caller;
-    QString m_homePath;
     QString m_runPath;
-    FileDescriptor m_home;
     FileDescriptor m_run;
 };

@@ -1,17 +1,16 @@
 #include "writedbusdata.h"
 
 #include "calleridentity.h"
+#include "checkrun.h"
 #include "daemonadaptor.h"
-#include "dbusinvokerinterface.h"
-#include "invokerfactory.h"
+#include "dpkglock.h"
 #include "offlinecheck.h"
 #include "offlineupdateprotocol.h"
+#include "recoveryservice.h"
 #include "shutdowninhibitor.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QDebug>
@@ -20,17 +19,7 @@ using namespace OfflineUpdate;
 
 namespace {
 
-const QString BackupService = QStringLiteral("com.tevrin.ABRecovery");
-const QString BackupPath = QStringLiteral("/com/tevrin/ABRecovery");
-// How long after a successful upgrade its user runs the post-upgrade scripts on the
-// authorization the upgrade was given.
-constexpr qint64 PostHookGraceMs = 30 * 60 * 1000;
-
-bool failed(const QDBusMessage &reply)
-{
-    return reply.type() != QDBusMessage::ReplyMessage || !reply.errorName().isEmpty()
-        || !reply.errorMessage().isEmpty();
-}
+const QString CallerUnknown = QStringLiteral("the caller's uid is unknown");
 
 } // namespace
 
@@ -42,6 +31,8 @@ WriteDBusData::WriteDBusData(const QDBusConnection &bus, QObject *parent)
     , m_bus(bus)
     , m_authority(bus)
 {
+    // The adaptor relays this object's Qt signals to everyone on the bus; they are never
+    // emitted, the targeted ones are sent instead (notify()).
     m_adaptor = new DaemonAdaptor(this);
     m_registered = m_bus.registerService(ServiceName)
         && m_bus.registerObject(ObjectPath, this, QDBusConnection::ExportAdaptors);
@@ -55,17 +46,38 @@ WriteDBusData::WriteDBusData(const QDBusConnection &bus, QObject *parent)
     connect(m_check, &OfflineCheck::sendExecDistUpgradeInfo, this,
         &WriteDBusData::acceptExecDistUpgradeInfo);
     connect(m_check, &OfflineCheck::sendUpgradeProgress, this,
-        [this](int percent) { emit NotifyOfflineUpgradeProgress(percent, ProgressGoesOn); });
+        [this](int percent) { notifyProgress(percent, ProgressGoesOn); });
     connect(m_check, &OfflineCheck::upgradeFinished, this, &WriteDBusData::upgradeEnded);
     connect(m_check, &OfflineCheck::hookPostFinished, this, [this] {
         reply();
         end();
     });
+    // Asked while the check that found the package unsigned holds the operation: the one prompt
+    // a check may open once it runs.
+    m_check->setUnsignedApproval([this](const CheckRun &run, std::function<void(bool)> answer) {
+        m_authority.check(
+            run.busName(), PolkitAuthority::CheckUnsignedAction, this,
+            [answer](bool authorized, const QString &reason) {
+                if (!authorized)
+                    qWarning() << "WriteDBusData" << "an unsigned package was not approved:"
+                               << reason;
+                answer(authorized);
+            });
+    });
 
-    m_backupService = InvokerFactory::GetInstance()->CreateInvoker(
-        BackupService, BackupPath, BackupService, SystemBus, this);
-    m_backupService->Connect(
+    m_recovery = new RecoveryService(m_bus, this);
+    connect(m_recovery, &RecoveryService::backupRefused, this, [this](const QString &) {
+        notifyProgress(BackupStage, BackupFailed);
+        reply();
+        end();
+    });
+    connect(m_recovery, &RecoveryService::backupEnded, this, &WriteDBusData::backupEnded);
+    m_bus.connect(RecoveryService::Name, RecoveryService::Path, RecoveryService::Name,
         QStringLiteral("JobEnd"), this, SLOT(acceptBackupSystemProgress(QString, bool, QString)));
+
+    m_refusalFlush.setInterval(60000);
+    connect(&m_refusalFlush, &QTimer::timeout, this, [this] { m_refusals.flush(); });
+    m_refusalFlush.start();
 }
 
 WriteDBusData::~WriteDBusData()
@@ -81,30 +93,78 @@ bool WriteDBusData::callerUid(uint *uid)
     }
     const QDBusReply<uint> reply = connection().interface()->serviceUid(message().service());
     if (!reply.isValid()) {
-        qWarning() << Q_FUNC_INFO << "cannot tell who" << message().service()
-                   << "is:" << reply.error().message();
+        if (m_refusals.allow(QStringLiteral("unknown caller")))
+            qWarning() << Q_FUNC_INFO << "cannot tell who" << message().service()
+                       << "is:" << reply.error().message();
         return false;
     }
     *uid = reply.value();
     return true;
 }
 
-bool WriteDBusData::begin(Operation operation, const char *method)
+void WriteDBusData::refuse(const QDBusMessage &call, const QString &name, const QString &text,
+    const QString &logKey)
+{
+    if (m_refusals.allow(logKey))
+        qWarning() << "WriteDBusData" << qPrintable(logKey) << ":" << text;
+    if (call.type() == QDBusMessage::MethodCallMessage)
+        m_bus.send(call.createErrorReply(name, text));
+}
+
+void WriteDBusData::authorize(const QDBusMessage &call, uint uid, const QString &action,
+    const std::function<void()> &proceed)
+{
+    if (uid == 0) {
+        proceed();
+        return;
+    }
+    const QString method = call.member();
+    if (m_questions.contains(uid)) {
+        refuse(call, BusyError,
+            QStringLiteral("%1 has to wait: an authorization you were asked for is still open.")
+                .arg(method),
+            QStringLiteral("refusing %1 to uid %2 (an authorization is open)").arg(method).arg(uid));
+        return;
+    }
+    OpenQuestion question;
+    question.cancellationId = QStringLiteral("tevrin-offline-update-%1").arg(++m_questionCount);
+    question.watcher = new QDBusServiceWatcher(
+        call.service(), m_bus, QDBusServiceWatcher::WatchForUnregistration, this);
+    const QString cancellationId = question.cancellationId;
+    connect(question.watcher, &QDBusServiceWatcher::serviceUnregistered, this,
+        [this, cancellationId] { m_authority.cancel(cancellationId); });
+    m_questions.insert(uid, question);
+    m_authority.check(
+        call.service(), action, this,
+        [this, call, uid, method, proceed](bool authorized, const QString &reason) {
+            const OpenQuestion asked = m_questions.take(uid);
+            if (asked.watcher)
+                asked.watcher->deleteLater();
+            if (!authorized) {
+                refuse(call, QDBusError::errorString(QDBusError::AccessDenied),
+                    QStringLiteral("%1 needs an administrator's authorization: %2")
+                        .arg(method, reason),
+                    QStringLiteral("refusing %1 to uid %2").arg(method).arg(uid));
+                return;
+            }
+            proceed();
+        },
+        cancellationId);
+}
+
+bool WriteDBusData::begin(Operation operation, const QDBusMessage &call)
 {
     if (m_operation != Operation::None) {
-        if (calledFromDBus())
-            sendErrorReply(BusyError,
-                QStringLiteral("%1 has to wait: the daemon is still busy with a check, "
-                               "an upgrade or the post-upgrade scripts.")
-                    .arg(QLatin1String(method)));
+        refuse(call, BusyError,
+            QStringLiteral("%1 has to wait: the daemon is still busy with a check, "
+                           "an upgrade or the post-upgrade scripts.")
+                .arg(call.member()),
+            QStringLiteral("refusing %1 (busy)").arg(call.member()));
         return false;
     }
     m_operation = operation;
-    m_pending = QDBusMessage();
-    if (calledFromDBus()) {
-        setDelayedReply(true);
-        m_pending = message();
-    }
+    m_pending = call;
+    m_listener = call.service();
     return true;
 }
 
@@ -113,6 +173,7 @@ void WriteDBusData::end()
     m_shutdownLock->release();
     m_operation = Operation::None;
     m_pending = QDBusMessage();
+    m_upgrading = nullptr;
 }
 
 void WriteDBusData::reply(const QList<QVariant> &arguments)
@@ -131,29 +192,26 @@ void WriteDBusData::replyError(const QString &name, const QString &text)
     m_pending = QDBusMessage();
 }
 
-void WriteDBusData::whenAuthorized(
-    const QString &action, const char *method, uint uid, const std::function<void()> &proceed)
+void WriteDBusData::notify(const QString &name, const QVariantList &arguments)
 {
-    if (uid == 0) {
-        proceed();
+    // Unicast: a run's progress and output are its caller's business alone. In-process callers
+    // (no bus name) hear nothing; there is nobody to send to.
+    if (m_listener.isEmpty())
         return;
-    }
-    const QString methodName = QLatin1String(method);
-    m_authority.check(message().service(), action, this,
-        [this, methodName, uid, proceed](bool authorized, const QString &reason) {
-            if (authorized) {
-                proceed();
-                return;
-            }
-            qWarning() << "WriteDBusData::whenAuthorized"
-                       << qPrintable(
-                              QStringLiteral("refusing %1 to uid %2:").arg(methodName).arg(uid))
-                       << reason;
-            replyError(QDBusError::errorString(QDBusError::AccessDenied),
-                QStringLiteral("%1 needs an administrator's authorization: %2")
-                    .arg(methodName, reason));
-            end();
-        });
+    QDBusMessage signal = QDBusMessage::createTargetedSignal(
+        m_listener, ObjectPath, DaemonInterface, name);
+    signal.setArguments(arguments);
+    m_bus.send(signal);
+}
+
+void WriteDBusData::notifyProgress(int progress, int code)
+{
+    notify(QStringLiteral("NotifyOfflineUpgradeProgress"), { progress, code });
+}
+
+const CheckRun *WriteDBusData::runOf(uint uid) const
+{
+    return m_check->run(uid);
 }
 
 void WriteDBusData::StartApp() { }
@@ -162,68 +220,60 @@ void WriteDBusData::ExitApp()
 {
     uint uid = 0;
     if (!callerUid(&uid)) {
-        sendErrorReply(QDBusError::AccessDenied, QStringLiteral("the caller's uid is unknown"));
+        sendErrorReply(QDBusError::AccessDenied, CallerUnknown);
         return;
     }
+    const QDBusMessage call = calledFromDBus() ? message() : QDBusMessage();
     // Ending in the middle of an upgrade would kill apt and dpkg half-way.
     if (m_operation == Operation::Backup || m_operation == Operation::PostHooks) {
-        begin(Operation::None, "ExitApp"); // answers with the busy error
+        refuse(call, BusyError,
+            QStringLiteral("ExitApp has to wait: an upgrade or its scripts are running."),
+            QStringLiteral("refusing ExitApp (busy)"));
         return;
     }
-    if (uid == 0) {
-        QCoreApplication::quit();
-        return;
-    }
-    setDelayedReply(true);
-    const QDBusMessage call = message();
-    m_authority.check(call.service(), PolkitAuthority::UpgradeAction, this,
-        [this, call, uid](bool authorized, const QString &reason) {
-            if (!authorized) {
-                qWarning() << "void WriteDBusData::ExitApp()"
-                           << "refusing ExitApp to uid" << uid << ":" << reason;
-                m_bus.send(call.createErrorReply(QDBusError::AccessDenied,
-                    QStringLiteral("ExitApp needs an administrator's authorization: ") + reason));
-                return;
-            }
+    if (calledFromDBus())
+        setDelayedReply(true);
+    authorize(call, uid, PolkitAuthority::UpgradeAction, [this, call] {
+        if (call.type() == QDBusMessage::MethodCallMessage)
             m_bus.send(call.createReply());
-            QCoreApplication::quit();
-        });
+        QCoreApplication::quit();
+    });
 }
 
 void WriteDBusData::StartOfflineFileCheck(const QString &homepath, const QString &filepath)
 {
     uint uid = 0;
     if (!callerUid(&uid)) {
-        sendErrorReply(QDBusError::AccessDenied, QStringLiteral("the caller's uid is unknown"));
+        sendErrorReply(QDBusError::AccessDenied, CallerUnknown);
         return;
     }
-    if (!begin(Operation::Check, "StartOfflineFileCheck"))
-        return;
+    const QDBusMessage call = calledFromDBus() ? message() : QDBusMessage();
+    if (calledFromDBus())
+        setDelayedReply(true);
     // The check runs the package's scripts as root.
-    whenAuthorized(PolkitAuthority::CheckAction, "StartOfflineFileCheck", uid,
-        [this, uid, homepath, filepath] {
-            CallerIdentity caller;
-            QString error;
-            if (uid != 0 && !CallerIdentity::lookUp(uid, &caller, &error)) {
-                // A caller the daemon cannot name may not have any file opened for it.
-                qWarning()
-                    << "void WriteDBusData::StartOfflineFileCheck(const QString&, const QString&)"
-                    << error;
-                acceptOfflineFileCheckResult(PackageFileItem, false);
-                return;
-            }
-            if (uid == 0)
-                caller = CallerIdentity::root();
-            // This run replaces the mounts that this user's last upgrade ran from.
-            if (m_upgradeSucceeded && m_succeededUid == uid)
-                m_upgradeSucceeded = false;
-            m_check->startOfflineFileCheck(caller, homepath, filepath);
-        });
+    authorize(call, uid, PolkitAuthority::CheckAction,
+        [this, call, uid, homepath, filepath] { startCheck(call, uid, homepath, filepath); });
+}
+
+void WriteDBusData::startCheck(
+    const QDBusMessage &call, uint uid, const QString &homepath, const QString &filepath)
+{
+    CallerIdentity caller = CallerIdentity::root();
+    QString error;
+    if (uid != 0 && !CallerIdentity::lookUp(uid, &caller, &error)) {
+        // A caller the daemon cannot name may not have any file opened for it.
+        refuse(call, QDBusError::errorString(QDBusError::AccessDenied), error,
+            QStringLiteral("refusing StartOfflineFileCheck to uid %1 (unknown user)").arg(uid));
+        return;
+    }
+    if (!begin(Operation::Check, call))
+        return;
+    m_check->startOfflineFileCheck(caller, call.service(), homepath, filepath);
 }
 
 void WriteDBusData::acceptOfflineFileCheckResult(int itemType, bool result)
 {
-    emit NotifyOfflineFileCheckResult(itemType, result);
+    notify(QStringLiteral("NotifyOfflineFileCheckResult"), { itemType, result });
     // The reply follows the result, so a caller that waits for the reply has the result too.
     if (m_operation == Operation::Check) {
         reply();
@@ -233,40 +283,46 @@ void WriteDBusData::acceptOfflineFileCheckResult(int itemType, bool result)
 
 int WriteDBusData::GetUpgradeType()
 {
-    return m_check->upgradeType();
+    uint uid = 0;
+    const CheckRun *run = callerUid(&uid) ? runOf(uid) : nullptr;
+    return run ? run->record().upgradeType : UnknownUpgrade;
 }
 
 QString WriteDBusData::GetPatchUpgradeSerial()
 {
-    return m_check->patchSerial();
+    uint uid = 0;
+    const CheckRun *run = callerUid(&uid) ? runOf(uid) : nullptr;
+    return run ? run->record().patchSerial : QString();
 }
 
 int WriteDBusData::GetDistUpgradeSum()
 {
-    return m_check->upgradeSum();
+    uint uid = 0;
+    const CheckRun *run = callerUid(&uid) ? runOf(uid) : nullptr;
+    return run ? run->record().upgradeSum : 0;
 }
 
 QString WriteDBusData::GetCheckFailureReason(QString &detail)
 {
     detail.clear();
     uint uid = 0;
-    const OfflineCheck::Record &record = m_check->lastCheck();
+    const CheckRun *run = callerUid(&uid) ? runOf(uid) : nullptr;
     // Why a check failed can name files of the user who ran it: nobody else learns it.
-    if (!callerUid(&uid) || !record.valid || record.passed || record.uid != uid)
+    if (!run || !run->record().ended || run->record().passed)
         return Reason::None;
-    detail = record.reasonDetail;
-    return record.reasonKey;
+    detail = run->record().reasonDetail;
+    return run->record().reasonKey;
 }
 
 int WriteDBusData::GetPackageSignature(QString &signer)
 {
     signer.clear();
     uint uid = 0;
-    const OfflineCheck::Record &record = m_check->lastCheck();
-    if (!callerUid(&uid) || !record.valid || record.uid != uid)
+    const CheckRun *run = callerUid(&uid) ? runOf(uid) : nullptr;
+    if (!run || !run->record().ended)
         return SignatureUnknown;
-    signer = record.signer;
-    return record.signatureState;
+    signer = run->record().signer;
+    return run->record().signatureState;
 }
 
 bool WriteDBusData::IsAllowBackupSystem()
@@ -275,17 +331,7 @@ bool WriteDBusData::IsAllowBackupSystem()
         return false;
     setDelayedReply(true);
     const QDBusMessage call = message();
-    const QDBusMessage question = QDBusMessage::createMethodCall(
-        BackupService, BackupPath, BackupService, QStringLiteral("CanBackup"));
-    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(question), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, call, watcher] {
-        watcher->deleteLater();
-        const QDBusMessage answer = watcher->reply();
-        if (failed(answer))
-            qWarning() << "bool WriteDBusData::IsAllowBackupSystem()" << answer.errorMessage();
-        const QDBusReply<bool> allowed(answer);
-        m_bus.send(call.createReply(!failed(answer) && allowed.isValid() && allowed.value()));
-    });
+    m_recovery->canBackup([this, call](bool possible) { m_bus.send(call.createReply(possible)); });
     return false;
 }
 
@@ -293,206 +339,116 @@ void WriteDBusData::BackupSystem()
 {
     uint uid = 0;
     if (!callerUid(&uid)) {
-        sendErrorReply(QDBusError::AccessDenied, QStringLiteral("the caller's uid is unknown"));
+        sendErrorReply(QDBusError::AccessDenied, CallerUnknown);
         return;
     }
-    if (m_operation != Operation::None) {
-        begin(Operation::Backup, "BackupSystem"); // answers with the busy error
-        return;
-    }
-    // The upgrade installs what the last check prepared; only who ran that check, and saw it
-    // pass, may install it, and only while nothing else has been checked since.
-    const OfflineCheck::Record &record = m_check->lastCheck();
-    if (!record.valid || !record.passed || record.uid != uid) {
-        qWarning() << Q_FUNC_INFO << "refusing BackupSystem to uid" << uid
-                   << ": the last check was not that user's, or did not pass";
-        sendErrorReply(NoPassedCheckError,
-            QStringLiteral("There is no passed check of yours to upgrade from; check "
-                           "the package first."));
-        return;
-    }
-    if (m_check->packageChanged()) {
-        qWarning() << Q_FUNC_INFO << "refusing BackupSystem: the package changed after its check";
-        sendErrorReply(NoPassedCheckError,
-            QStringLiteral("The package was changed after its check; check it again."));
-        return;
-    }
-    begin(Operation::Backup, "BackupSystem");
-    const QString home = record.homePath;
-    whenAuthorized(PolkitAuthority::UpgradeAction, "BackupSystem", uid, [this, uid, home] {
-        m_upgradeUid = uid;
-        m_upgradeHome = home;
-        m_shutdownLock->take();
-        emit NotifyExecDistUpgradeInfo(QStringLiteral("开始进行系统备份..."));
-        emit NotifyOfflineUpgradeProgress(BackupStage, ProgressGoesOn);
-        const QDBusMessage question = QDBusMessage::createMethodCall(
-            BackupService, BackupPath, BackupService, QStringLiteral("CanBackup"));
-        auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(question), this);
-        connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
-            watcher->deleteLater();
-            const QDBusMessage answer = watcher->reply();
-            const QDBusReply<bool> allowed(answer);
-            if (failed(answer))
-                qWarning() << "void WriteDBusData::BackupSystem()" << answer.errorMessage();
-            if (failed(answer) || !allowed.isValid() || !allowed.value()) {
-                // No backup possible: the upgrade runs at once, and the reply follows its end.
-                m_check->startSystemUpgrade(BackupStage);
-                return;
-            }
-            startBackup();
-        });
-    });
+    const QDBusMessage call = calledFromDBus() ? message() : QDBusMessage();
+    if (calledFromDBus())
+        setDelayedReply(true);
+    authorize(call, uid, PolkitAuthority::UpgradeAction, [this, call, uid] { startBackup(call, uid); });
 }
 
-void WriteDBusData::startBackup()
+void WriteDBusData::startBackup(const QDBusMessage &call, uint uid)
 {
-    m_awaitingBackupStart = true;
-    m_earlyJobEnds.clear();
-    const QDBusMessage request = QDBusMessage::createMethodCall(
-        BackupService, BackupPath, BackupService, QStringLiteral("StartBackup"));
-    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(request), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
-        watcher->deleteLater();
-        m_awaitingBackupStart = false;
-        const QDBusMessage answer = watcher->reply();
-        if (failed(answer)) {
-            qWarning() << "void WriteDBusData::BackupSystem()" << answer.errorMessage();
-            emit NotifyOfflineUpgradeProgress(BackupStage, BackupFailed);
-            reply();
-            end();
+    // The upgrade installs what the last check prepared; only who ran that check, and saw it
+    // pass, may install it, and only while nothing else has been checked since.
+    CheckRun *run = m_check->latestRun();
+    if (!run || !run->record().ended || !run->record().passed || run->upgradeSucceeded()
+        || run->uid() != uid) {
+        refuse(call, NoPassedCheckError,
+            QStringLiteral("There is no passed check of yours to upgrade from; check "
+                           "the package first."),
+            QStringLiteral("refusing BackupSystem to uid %1 (no passed check)").arg(uid));
+        return;
+    }
+    const QString holder = DpkgLock::holder(QStringLiteral("/var/lib/dpkg"));
+    if (!holder.isEmpty()) {
+        refuse(call, BusyError,
+            QStringLiteral("Another package manager is running (%1); try again when it has "
+                           "finished.")
+                .arg(holder),
+            QStringLiteral("refusing BackupSystem (dpkg is locked)"));
+        return;
+    }
+    if (!begin(Operation::Backup, call))
+        return;
+    m_upgrading = run;
+    m_shutdownLock->take();
+    notify(QStringLiteral("NotifyExecDistUpgradeInfo"), { QStringLiteral("开始进行系统备份...") });
+    notifyProgress(BackupStage, ProgressGoesOn);
+    m_recovery->canBackup([this](bool possible) {
+        if (!possible) {
+            // No backup possible: the upgrade runs at once, and the reply follows its end.
+            m_check->startSystemUpgrade(m_upgrading, BackupStage);
             return;
         }
-        m_backupOwner = answer.service();
-        m_backupWatcher = new QDBusServiceWatcher(
-            m_backupOwner, m_bus, QDBusServiceWatcher::WatchForUnregistration, this);
-        connect(m_backupWatcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
-            qWarning() << "the recovery service" << m_backupOwner
-                       << "left the bus before the backup ended; no upgrade is made";
-            backupEnded(false, QString());
-        });
-        reply();
-        // A job end that came before the answer to the request counts if the same service sent it.
-        const QList<EarlyJobEnd> early = m_earlyJobEnds;
-        m_earlyJobEnds.clear();
-        for (const EarlyJobEnd &jobEnd : early) {
-            if (jobEnd.sender == m_backupOwner) {
-                backupEnded(jobEnd.success, jobEnd.errMsg);
-                return;
-            }
-        }
-        // Gone before it could be watched, its job end can never come. Asked without waiting, so
-        // that a job end it sent before leaving is handled first.
-        const QString owner = m_backupOwner;
-        auto *probe = new QDBusPendingCallWatcher(
-            m_bus.interface()->asyncCall(QStringLiteral("NameHasOwner"), owner), this);
-        connect(probe, &QDBusPendingCallWatcher::finished, this, [this, probe, owner] {
-            probe->deleteLater();
-            const QDBusPendingReply<bool> present = *probe;
-            if (m_backupOwner != owner || !present.isValid() || present.value())
-                return;
-            qWarning() << "the recovery service" << owner
-                       << "left the bus before the backup ended; no upgrade is made";
-            backupEnded(false, QString());
-        });
+        m_recovery->startBackup();
     });
 }
 
 void WriteDBusData::acceptBackupSystemProgress(
     const QString &kind, bool success, const QString &errMsg)
 {
-    if (kind != QLatin1String("backup"))
-        return;
-    const QString sender = calledFromDBus() ? message().service() : m_backupOwner;
-    if (m_awaitingBackupStart) {
-        m_earlyJobEnds.append({ sender, success, errMsg });
-        return;
-    }
-    if (m_backupOwner.isEmpty() || sender != m_backupOwner) {
-        qWarning() << Q_FUNC_INFO
-                   << "ignoring the end of a backup this daemon did not ask for:" << sender
-                   << success << errMsg;
-        return;
-    }
-    backupEnded(success, errMsg);
+    const QString sender = calledFromDBus() ? message().service() : QString();
+    m_recovery->acceptJobEnd(sender, kind, success, errMsg);
 }
 
 void WriteDBusData::backupEnded(bool success, const QString &errMsg)
 {
-    m_backupOwner.clear();
-    // This may run inside the watcher's own signal.
-    if (m_backupWatcher)
-        m_backupWatcher->deleteLater();
-    m_backupWatcher = nullptr;
+    // The backup's request was answered when the service took it.
+    reply();
     if (!success) {
-        emit NotifyOfflineUpgradeProgress(BackupFailedStage, BackupFailed);
+        notifyProgress(BackupFailedStage, BackupFailed);
         if (!errMsg.isEmpty())
             qWarning() << errMsg;
         end();
         return;
     }
-    emit NotifyExecDistUpgradeInfo(QStringLiteral("系统备份完成"));
-    emit NotifyOfflineUpgradeProgress(BackupEndStage, ProgressGoesOn);
-    emit NotifyExecDistUpgradeInfo(QStringLiteral("开始进行系统升级..."));
-    m_check->startSystemUpgrade(BackupEndStage);
+    notify(QStringLiteral("NotifyExecDistUpgradeInfo"), { QStringLiteral("系统备份完成") });
+    notifyProgress(BackupEndStage, ProgressGoesOn);
+    notify(QStringLiteral("NotifyExecDistUpgradeInfo"), { QStringLiteral("开始进行系统升级...") });
+    m_check->startSystemUpgrade(m_upgrading, BackupEndStage);
 }
 
 void WriteDBusData::upgradeEnded(bool success)
 {
-    if (success) {
-        m_upgradeSucceeded = true;
-        m_succeededUid = m_upgradeUid;
-        m_succeededHome = m_upgradeHome;
-        m_succeededAt.start();
-        emit NotifyOfflineUpgradeProgress(DoneStage, ProgressGoesOn);
-    } else {
-        emit NotifyOfflineUpgradeProgress(UpgradeFailedStage, UpgradeFailed);
-    }
+    if (success)
+        notifyProgress(DoneStage, ProgressGoesOn);
+    else
+        notifyProgress(UpgradeFailedStage, UpgradeFailed);
     reply();
     end();
 }
 
 void WriteDBusData::StartExecHookPost(const QString &homepath)
 {
+    // The scripts get the home verified at the check, whatever path this call names.
+    Q_UNUSED(homepath)
     uint uid = 0;
     if (!callerUid(&uid)) {
-        sendErrorReply(QDBusError::AccessDenied, QStringLiteral("the caller's uid is unknown"));
+        sendErrorReply(QDBusError::AccessDenied, CallerUnknown);
         return;
     }
-    if (!begin(Operation::PostHooks, "StartExecHookPost"))
+    const QDBusMessage call = calledFromDBus() ? message() : QDBusMessage();
+    if (calledFromDBus())
+        setDelayedReply(true);
+    CheckRun *run = m_check->run(uid);
+    // Once per successful upgrade, for the user whose upgrade it was (or root): the scripts are
+    // part of what that upgrade was authorized for, so they are not asked about again.
+    if (!run || !run->upgradeSucceeded() || run->postHooksTaken()) {
+        refuse(call, NoPassedCheckError,
+            QStringLiteral("No upgrade of yours has succeeded whose post-upgrade scripts are "
+                           "still to run."),
+            QStringLiteral("refusing StartExecHookPost to uid %1 (nothing to run)").arg(uid));
         return;
-    const auto run = [this, homepath] {
-        if (!m_upgradeSucceeded) {
-            qWarning() << "void WriteDBusData::StartExecHookPost(const QString&)"
-                       << "no upgrade has succeeded whose scripts could run";
-            reply();
-            end();
-            return;
-        }
-        // The scripts come from the package as it is now.
-        if (m_check->packageChanged()) {
-            qWarning() << "void WriteDBusData::StartExecHookPost(const QString&)"
-                       << "the package changed after its check; its scripts do not run";
-            replyError(QDBusError::errorString(QDBusError::Failed),
-                QStringLiteral("The package was changed after its check; its post-upgrade "
-                               "scripts were not run."));
-            end();
-            return;
-        }
-        m_shutdownLock->take();
-        if (homepath != m_succeededHome)
-            qWarning() << "void WriteDBusData::StartExecHookPost(const QString&)"
-                       << "running the scripts for" << m_succeededHome
-                       << "whose upgrade ended, not for" << homepath;
-        m_check->startHookPost(m_succeededUid, m_succeededHome);
-    };
-    // The user whose upgrade just succeeded was asked for it already.
-    if (m_upgradeSucceeded && uid == m_succeededUid && m_succeededAt.elapsed() < PostHookGraceMs)
-        run();
-    else
-        whenAuthorized(PolkitAuthority::UpgradeAction, "StartExecHookPost", uid, run);
+    }
+    if (!begin(Operation::PostHooks, call))
+        return;
+    m_shutdownLock->take();
+    m_check->startHookPost(run);
 }
 
 void WriteDBusData::acceptExecDistUpgradeInfo(const QString &info)
 {
-    emit NotifyExecDistUpgradeInfo(info);
+    notify(QStringLiteral("NotifyExecDistUpgradeInfo"), { info });
 }

@@ -1,26 +1,31 @@
 #pragma once
 
+#include "logthrottle.h"
 #include "polkitauthority.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
-#include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
+#include <QTimer>
 #include <functional>
 #include <sys/types.h>
 
+class CheckRun;
 class DaemonAdaptor;
-class DBusInvokerInterface;
 class OfflineCheck;
 class QDBusServiceWatcher;
+class RecoveryService;
 class ShutdownInhibitor;
 
-// The daemon's service object: owns the bus name and object, and acts for its callers through
-// the one check engine. Nothing here waits: a long operation (a check, the backup and upgrade,
-// the post-upgrade scripts, an authorization prompt) runs on the event loop, and its caller's
-// reply is sent when the operation has reached the point its reply promises. One long operation
-// runs at a time; the getters are answered at any time.
+// The daemon's service object, the bus front: who is calling, authorize, one long operation at
+// a time, reply. The work itself is the check engine's. Nothing here waits: a long operation
+// (a check, the backup and upgrade, the post-upgrade scripts) runs on the event loop, and its
+// caller's reply is sent when the operation has reached the point its reply promises. A caller
+// is authorized before it takes the operation, so one whose password prompt stays open keeps
+// nobody else waiting. Only the caller hears of its own run: the getters answer the user whose
+// check it was (and root), the signals go to the caller's connection alone.
 class WriteDBusData : public QObject, protected QDBusContext
 {
     Q_OBJECT
@@ -54,6 +59,7 @@ public slots:
     void acceptBackupSystemProgress(const QString &kind, bool success, const QString &errMsg);
 
 signals:
+    // Declared for the adaptor; sent only as targeted signals, to the caller of the operation.
     void NotifyOfflineFileCheckResult(int itemType, bool result);
     void NotifyExecDistUpgradeInfo(const QString &info);
     void NotifyOfflineUpgradeProgress(int progress, int code);
@@ -63,21 +69,31 @@ private:
 
     // The uid of the current call's sender (0 for an in-process call).
     bool callerUid(uint *uid);
-    // Takes the current call as the one long operation, or answers it with the busy error.
-    bool begin(Operation operation, const char *method);
+    // Runs |proceed| once the sender of |call| (of |uid|) may perform |action|; root may always.
+    // A refusal answers |call| with AccessDenied. One question per uid is open at a time; a
+    // second is refused as busy. A caller that leaves the bus has its question withdrawn.
+    void authorize(const QDBusMessage &call, uint uid, const QString &action,
+        const std::function<void()> &proceed);
+    // Takes the one long operation for |call|, or answers it with the busy error.
+    bool begin(Operation operation, const QDBusMessage &call);
     void end();
     void reply(const QList<QVariant> &arguments = {});
     void replyError(const QString &name, const QString &text);
-    // Runs |proceed| once |uid| may perform |action|; root may always. A refusal answers the
-    // pending call with AccessDenied and ends the operation.
-    void whenAuthorized(
-        const QString &action, const char *method, uint uid, const std::function<void()> &proceed);
-    void startBackup();
+    void refuse(const QDBusMessage &call, const QString &name, const QString &text,
+        const QString &logKey);
+    // The signal |name| with |arguments|, to the caller of the current operation only.
+    void notify(const QString &name, const QVariantList &arguments);
+    void notifyProgress(int progress, int code);
+    // The run |uid| may ask about: its own; root's question is about the latest run.
+    const CheckRun *runOf(uint uid) const;
+    void startCheck(const QDBusMessage &call, uint uid, const QString &homepath,
+        const QString &filepath);
+    void startBackup(const QDBusMessage &call, uint uid);
     void backupEnded(bool success, const QString &errMsg);
     void upgradeEnded(bool success);
 
     DaemonAdaptor *m_adaptor = nullptr;
-    DBusInvokerInterface *m_backupService = nullptr;
+    RecoveryService *m_recovery = nullptr;
     OfflineCheck *m_check = nullptr;
     // Held from the backup to the end of the upgrade, and while the post-upgrade scripts run.
     ShutdownInhibitor *m_shutdownLock = nullptr;
@@ -88,27 +104,19 @@ private:
     Operation m_operation = Operation::None;
     // The call whose reply waits for the operation; not a call when its reply was sent.
     QDBusMessage m_pending;
+    // Who hears of the operation: the unique bus name of its caller.
+    QString m_listener;
+    CheckRun *m_upgrading = nullptr;
 
-    // The recovery service that accepted this daemon's backup request, while that backup runs:
-    // only its end starts the upgrade, not the end of a backup that someone else started, nor
-    // one from a service that has restarted since. A service that leaves the bus ends it.
-    QString m_backupOwner;
-    QDBusServiceWatcher *m_backupWatcher = nullptr;
-    bool m_awaitingBackupStart = false;
-    struct EarlyJobEnd
+    struct OpenQuestion
     {
-        QString sender;
-        bool success = false;
-        QString errMsg;
+        QString cancellationId;
+        QDBusServiceWatcher *watcher = nullptr;
     };
-    QList<EarlyJobEnd> m_earlyJobEnds;
+    QHash<uint, OpenQuestion> m_questions;
+    quint64 m_questionCount = 0;
 
-    // Who runs the upgrade, and the last one that succeeded: its user may run the post-upgrade
-    // scripts without being asked again for a while.
-    uint m_upgradeUid = 0;
-    QString m_upgradeHome;
-    bool m_upgradeSucceeded = false;
-    uint m_succeededUid = 0;
-    QString m_succeededHome;
-    QElapsedTimer m_succeededAt;
+    // Refused calls cost a line a minute each, not a line each.
+    LogThrottle m_refusals;
+    QTimer m_refusalFlush;
 };

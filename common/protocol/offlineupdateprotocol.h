@@ -83,8 +83,13 @@ inline const QString NothingToUpgrade = QStringLiteral("nothing-to-upgrade");
 inline const QString NotAuthorized = QStringLiteral("not-authorized");
 // The file was written to while it was checked, or was still open for writing.
 inline const QString PackageChanging = QStringLiteral("package-changing");
-// Signatures are required, and the file lies where its content could change unseen.
+// Signatures are required, and the file lies where its content could change unseen. No longer
+// sent: the daemon checks a private copy of the package.
 inline const QString PackageUnguarded = QStringLiteral("package-unguarded");
+// apt or dpkg is at work; detail: who holds its lock ("pid N").
+inline const QString PackageManagerRunning = QStringLiteral("package-manager-running");
+// Reading the file made no progress for a long while (a file system that does not answer).
+inline const QString PackageStalled = QStringLiteral("package-stalled");
 } // namespace Reason
 
 } // namespace OfflineUpdate

@@ -15,7 +15,8 @@
 #include "calleridentity.h"
 #include "childprocess.h"
 #include "hookscript.h"
-#include "packagefile.h"
+#include "packagecopy.h"
+#include "stuckfilesystem.h"
 #include "safetree.h"
 
 #include <QtTest>
@@ -42,6 +43,18 @@ bool processWith(const QByteArray &marker)
             return true;
     }
     return false;
+}
+
+// The processes this test has started and not yet collected, zombies included.
+QStringList childPids()
+{
+    QStringList pids;
+    for (const QString &task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children("/proc/self/task/" + task + "/children");
+        if (children.open(QIODevice::ReadOnly))
+            pids += QString::fromLatin1(children.readAll()).split(' ', Qt::SkipEmptyParts);
+    }
+    return pids;
 }
 
 FileDescriptor openPath(const QString &path, int flags = O_RDONLY | O_DIRECTORY)
@@ -92,9 +105,8 @@ private slots:
     void hookDirectory();
     void peakMemory_data();
     void peakMemory();
-    void packageThroughDescriptor();
-    void packageGuard_data();
-    void packageGuard();
+    void packageCopy_data();
+    void packageCopy();
     void homeSpelling_data();
     void homeSpelling();
     void removeTree_data();
@@ -235,63 +247,128 @@ void tst_Hostile::peakMemory()
         QCOMPARE(QFileInfo::exists(dir.filePath("tree")), success == "0");
 }
 
-void tst_Hostile::packageThroughDescriptor()
+void tst_Hostile::packageCopy_data()
 {
-    // A file anyone may read, in a directory only root may enter: only a descriptor the daemon
-    // holds leads to it.
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("asNobody");
+    QTest::addColumn<int>("outcome");
+
+    QTest::newRow("readable file, rewritten after the copy")
+        << "plain" << true << int(PackageCopy::Copied);
+    QTest::newRow("missing") << "missing" << false << int(PackageCopy::Missing);
+    QTest::newRow("FIFO, never waited for") << "fifo" << false << int(PackageCopy::Refused);
+    // The reader keeps none of the daemon's descriptors: the number names nothing there.
+    QTest::newRow("a file only the daemon's descriptor reaches")
+        << "descriptor" << true << int(PackageCopy::Missing);
+    QTest::newRow("still open for writing") << "writing" << false << int(PackageCopy::BeingWritten);
+    QTest::newRow("on a file system that never answers")
+        << "stuck" << false << int(PackageCopy::Stalled);
+    QTest::newRow("no room for it") << "noroom" << false << -1;
+}
+
+// The private copy is what the whole run reads: it must hold exactly what the caller could
+// read when it was made, and no later change. Faults caught: the daemon's own descriptors
+// reachable through the caller's path; a file still being written taken; a file system that
+// does not answer stalling the daemon (the event loop must keep turning while the reader
+// hangs, and the reader must go); a refusal for space leaving the reader behind.
+void tst_Hostile::packageCopy()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, asNobody);
+    QFETCH(int, outcome);
+
+    QTemporaryDir copies;
+    QVERIFY(chmod(QFile::encodeName(copies.path()).constData(), 0700) == 0);
+    const FileDescriptor copyDirectory = openPath(copies.path());
+    // A file anyone may read, in a directory anyone may enter.
+    QTemporaryDir open;
+    QVERIFY(chmod(QFile::encodeName(open.path()).constData(), 0755) == 0);
+    QString package = open.filePath("update.oup");
+    const QByteArray content = QByteArray(3 * 1024 * 1024 + 7, 'p');
+    QVERIFY(write(package, content));
+    QVERIFY(QFile::setPermissions(package, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+
+    FileDescriptor closedFile;
     QTemporaryDir closed;
-    QVERIFY(write(closed.filePath("update.oup"), "image"));
-    const FileDescriptor held = openPath(closed.filePath("update.oup"), O_RDONLY);
-    CallerIdentity nobody;
-    nobody.uid = nobody.gid = 65534;
-    QVERIFY(PackageFile::open(nobody, "/etc/passwd").outcome() == PackageFile::Opened);
-    const QString daemons = "/proc/self/fd/" + QString::number(held.get());
-    QVERIFY(PackageFile::open(nobody, daemons).outcome() != PackageFile::Opened);
-}
-
-void tst_Hostile::packageGuard_data()
-{
-    QTest::addColumn<QString>("before"); // run in the background before the guard is taken
-    QTest::addColumn<QString>("after"); // run once it is taken
-    QTest::addColumn<int>("guard");
-
-    QTest::newRow("left alone") << ""
-                                << "" << int(PackageFile::Guarded);
-    QTest::newRow("appended to") << ""
-                                 << "echo x >> \"$0\"" << int(PackageFile::Guarded);
-    QTest::newRow("emptied") << ""
-                             << ": > \"$0\"" << int(PackageFile::Guarded);
-    QTest::newRow("still being written") << "exec 3>>\"$0\"; sleep 30"
-                                         << "" << int(PackageFile::BeingWritten);
-}
-
-void tst_Hostile::packageGuard()
-{
-    QFETCH(QString, before);
-    QFETCH(QString, after);
-    const QString package = m_work.filePath("guarded.oup");
-    QVERIFY(write(package, "image"));
     ChildProcess writer;
-    if (!before.isEmpty()) {
-        writer.start("sh", { "-c", before, package });
+    std::unique_ptr<StuckFileSystem> stuck;
+    if (kind == "missing") {
+        package = open.filePath("missing.oup");
+    } else if (kind == "fifo") {
+        package = open.filePath("fifo.oup");
+        QCOMPARE(mkfifo(QFile::encodeName(package).constData(), 0644), 0);
+    } else if (kind == "descriptor") {
+        // In a directory only root may enter: only a descriptor the daemon holds leads there.
+        QVERIFY(write(closed.filePath("secret.oup"), "secret"));
+        closedFile = openPath(closed.filePath("secret.oup"), O_RDONLY);
+        package = "/proc/self/fd/" + QString::number(closedFile.get());
+    } else if (kind == "writing") {
+        writer.start("sh", { "-c", "exec 3>>\"$0\"; sleep 30", package });
         QTRY_COMPARE(
             QFileInfo(QStringLiteral("/proc/%1/fd/3").arg(writer.processId())).symLinkTarget(),
             package);
+    } else if (kind == "stuck") {
+        QVERIFY(QDir(open.path()).mkdir("stuck"));
+        stuck = std::make_unique<StuckFileSystem>(open.filePath("stuck"));
+        QVERIFY(stuck->isMounted());
+        package = open.filePath("stuck/update.oup");
     }
-    PackageFile file = PackageFile::open(CallerIdentity::root(), package);
-    QString why;
-    QTEST(int(file.guard(&why)), "guard");
-    QVERIFY(!file.changed());
-    if (after.isEmpty())
+
+    CallerIdentity caller = CallerIdentity::root();
+    if (asNobody) {
+        caller.uid = caller.gid = 65534;
+        caller.home = "/nonexistent";
+    }
+    PackageCopy copy;
+    bool done = false;
+    bool asked = false;
+    PackageCopy::Result result;
+    copy.start(
+        caller, package, copyDirectory.get(), 1000,
+        [&](qint64 size, std::function<void(bool)> proceed) {
+            asked = true;
+            QCOMPARE(size, qint64(content.size()));
+            proceed(kind != "noroom");
+        },
+        [&](const PackageCopy::Result &r) {
+            result = r;
+            done = true;
+        });
+    int turns = 0;
+    QTimer turning;
+    connect(&turning, &QTimer::timeout, [&] { ++turns; });
+    turning.start(50);
+    if (outcome < 0) {
+        // Refused for room: no result, and the reader is gone.
+        QTRY_VERIFY(asked);
+        QTRY_VERIFY(childPids().isEmpty());
+        QVERIFY(!done);
         return;
-    // The writer waits for the lease to go; asked whether the file changed, it goes at once.
-    QElapsedTimer clock;
-    clock.start();
-    writer.start("sh", { "-c", after, package });
-    QTRY_VERIFY(file.changed());
-    QTRY_COMPARE_WITH_TIMEOUT(writer.state(), QProcess::NotRunning, 10000);
-    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(writer.exitCode(), 0);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
+    QCOMPARE(int(result.outcome), outcome);
+    // The reader is gone, a stuck one killed, and none left as a zombie.
+    writer.stop();
+    QTRY_VERIFY(childPids().isEmpty());
+    if (kind == "stuck")
+        QVERIFY2(turns >= 10, qPrintable(QString::number(turns)));
+    if (outcome != PackageCopy::Copied)
+        return;
+
+    // Rewritten after the copy: the copy still holds what was read, and says so by its hash.
+    QVERIFY(write(package, "rewritten"));
+    const FileDescriptor held = copy.takeCopy();
+    QVERIFY(held.isValid());
+    QFile reread;
+    QVERIFY(reread.open(held.get(), QIODevice::ReadOnly));
+    reread.seek(0);
+    QCOMPARE(reread.readAll(), content);
+    QCOMPARE(result.sha256, QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
+    struct stat status = {};
+    QVERIFY(fstat(held.get(), &status) == 0);
+    QCOMPARE(status.st_uid, uid_t(0));
+    QCOMPARE(status.st_mode & 0077, mode_t(0));
+    QVERIFY(QDir(copies.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).isEmpty());
 }
 
 void tst_Hostile::homeSpelling_data()

@@ -149,16 +149,18 @@ void tst_UpgradeRun::backupSpace()
     environment.listsDirectory = home.filePath(QStringLiteral("lists/"));
     environment.runDirectory = home.filePath(QStringLiteral("run"));
     environment.configFile = home.filePath(QStringLiteral("daemon.conf"));
+    environment.stateDirectory = home.filePath(QStringLiteral("state"));
     // The home's free space is exactly the root's used space plus the reserve: the check goes on
     // to item 6, which fails as nothing in the package is installed here.
     QVERIFY(writeScript(environment.df = home.filePath(QStringLiteral("df")),
         "#!/bin/sh\necho 'Filesystem 1K-blocks Used Available Use% Mounted on'\ncase \"$1\" in\n"
         "  /home) echo '/dev/fake 1 1 30485760 1% /home' ;;\n"
-        "  /) echo '/dev/fake 1 20000000 1 1% /' ;;\nesac\n"));
+        "  /) echo '/dev/fake 1 20000000 1 1% /' ;;\n"
+        "  *) echo '/dev/fake 1 1 99999999999 1% /var' ;;\nesac\n"));
 
     OfflineCheck check(environment);
     QSignalSpy results(&check, &OfflineCheck::sendOfflineFileCheckResult);
-    check.startOfflineFileCheck(CallerIdentity::root(), home.path(), package);
+    check.startOfflineFileCheck(CallerIdentity::root(), QString(), home.path(), package);
     QVERIFY(results.wait(60000));
     QCOMPARE(results.count(), 1);
     QCOMPARE(results.first().at(0).toInt(), 6);
