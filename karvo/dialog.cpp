@@ -160,6 +160,12 @@ void Dialog::fitToContent(int width)
                                                                      : QGuiApplication::primaryScreen();
     const QSize room = screen ? screen->availableGeometry().size() : QSize(width, 4 * width);
     QLayout *content = layout();
+    // Every layout below keeps the height it answered for a width; content shown or changed
+    // while the dialog was hidden may not have told them.
+    for (QWidget *child : findChildren<QWidget *>())
+        if (child->layout())
+            child->layout()->invalidate();
+    content->invalidate();
     content->activate();
     const auto neededHeight = [content](int w) {
         return content->hasHeightForWidth() ? content->totalHeightForWidth(w)
@@ -172,6 +178,16 @@ void Dialog::fitToContent(int width)
         height = neededHeight(width);
     }
     setFixedSize(width, qMin(height, room.height()));
+    // Nested layouts cache their answers for the old size; once laid out at the new one they
+    // may ask for more.
+    for (int pass = 0; pass < 3; ++pass) {
+        content->activate();
+        const int again = qMin(neededHeight(width), room.height());
+        if (again <= height)
+            break;
+        height = again;
+        setFixedSize(width, height);
+    }
 }
 
 int Dialog::buttonCount() const

@@ -11,80 +11,28 @@
 <context>
     <name>CheckFailureReason</name>
     <message>
-        <source>The package file does not exist.</source>
-        <translation>软件包文件不存在。</translation>
-    </message>
-    <message>
-        <source>The package path does not name a regular file.</source>
-        <translation>软件包路径指向的不是普通文件。</translation>
-    </message>
-    <message>
-        <source>The package file cannot be read.</source>
-        <translation>无法读取软件包文件。</translation>
-    </message>
-    <message>
-        <source>There is not enough free disk space to unpack the package.</source>
-        <translation>磁盘可用空间不足，无法解压软件包。</translation>
-    </message>
-    <message>
         <source>Needed/free: %1</source>
         <translation>所需/可用：%1</translation>
-    </message>
-    <message>
-        <source>The file is not an offline update package, or it is damaged.</source>
-        <translation>该文件不是离线升级包，或已损坏。</translation>
-    </message>
-    <message>
-        <source>The package&apos;s signature is not valid: it may have been altered.</source>
-        <translation>软件包签名无效：软件包可能已被篡改。</translation>
-    </message>
-    <message>
-        <source>This system accepts only signed packages, and this package is not signed.</source>
-        <translation>本系统只接受已签名的软件包，而该软件包没有签名。</translation>
     </message>
     <message>
         <source>Another check or upgrade is using the package cache; try again when it has finished.</source>
         <translation>另一个检测或升级正在使用软件包缓存，请在其结束后重试。</translation>
     </message>
     <message>
-        <source>A pre-upgrade script of the package found this system unfit for the upgrade.</source>
-        <translation>软件包的升级前脚本判定本系统不适合此次升级。</translation>
-    </message>
-    <message>
         <source>Script and its last message: %1</source>
         <translation>脚本及其最后一条信息：%1</translation>
-    </message>
-    <message>
-        <source>The package is built for another processor architecture.</source>
-        <translation>该软件包是为其他处理器架构构建的。</translation>
     </message>
     <message>
         <source>Package/this machine: %1</source>
         <translation>软件包/本机：%1</translation>
     </message>
     <message>
-        <source>There is not enough free disk space for the system backup.</source>
-        <translation>磁盘可用空间不足，无法进行系统备份。</translation>
-    </message>
-    <message>
-        <source>The software repository inside the package cannot be read.</source>
-        <translation>无法读取软件包内的软件仓库。</translation>
-    </message>
-    <message>
         <source>The package manager said: %1</source>
         <translation>软件包管理器提示：%1</translation>
     </message>
     <message>
-        <source>The package holds no newer software than this system already has.</source>
-        <translation>软件包中没有比本系统已安装版本更新的软件。</translation>
-    </message>
-    <message>
         <source>Checking update packages needs an administrator&apos;s authorization, which was not given.</source>
         <translation>检测升级包需要管理员授权，但未获得授权。</translation>
-    </message>
-    <message>
-        <source>The check failed (%1).</source>
-        <translation>检测失败（%1）。</translation>
     </message>
     <message>
         <source>The package file was written to while it was checked. Check it again once it is complete.</source>
@@ -93,6 +41,58 @@
     <message>
         <source>This system accepts signed packages only from a local disk. Copy the package to your home folder and check it there.</source>
         <translation>本系统只接受本地磁盘上的已签名升级包。请将升级包复制到您的主目录后重新检测。</translation>
+    </message>
+    <message>
+        <source>The package file does not exist. Choose the package again.</source>
+        <translation>升级包文件不存在，请重新选择升级包。</translation>
+    </message>
+    <message>
+        <source>The chosen item is not a file. Choose an offline update package (.oup).</source>
+        <translation>所选项目不是文件，请选择离线升级包（.oup）。</translation>
+    </message>
+    <message>
+        <source>You are not allowed to read the package file. Copy it to your home folder and choose the copy.</source>
+        <translation>您无权读取该升级包文件，请将其复制到您的主目录后选择副本。</translation>
+    </message>
+    <message>
+        <source>There is not enough free disk space to unpack the package. Free some space and try again.</source>
+        <translation>磁盘空间不足，无法解开升级包，请清理磁盘空间后重试。</translation>
+    </message>
+    <message>
+        <source>The file is not an offline update package, or it is damaged. Choose another package.</source>
+        <translation>该文件不是离线升级包或已损坏，请选择其他升级包。</translation>
+    </message>
+    <message>
+        <source>The package&apos;s signature is not valid: it may have been altered. Do not install it; get the package again from its source.</source>
+        <translation>升级包的签名无效，可能已被篡改。请勿安装，请从来源处重新获取升级包。</translation>
+    </message>
+    <message>
+        <source>This system accepts only signed packages, and this package is not signed. Ask your administrator for a signed package.</source>
+        <translation>本系统只接受已签名的升级包，而该升级包未签名。请向管理员索取已签名的升级包。</translation>
+    </message>
+    <message>
+        <source>The package found this system unfit for the upgrade. Ask your administrator.</source>
+        <translation>升级包检测到本系统不适合此次升级，请联系管理员。</translation>
+    </message>
+    <message>
+        <source>The package is made for another kind of processor. Choose a package made for this computer.</source>
+        <translation>该升级包适用于其他类型的处理器，请选择适用于本机的升级包。</translation>
+    </message>
+    <message>
+        <source>There is not enough free disk space for the system backup. Free some space and try again.</source>
+        <translation>磁盘空间不足，无法备份系统，请清理磁盘空间后重试。</translation>
+    </message>
+    <message>
+        <source>The software inside the package cannot be read; the package may be damaged. Get the package again.</source>
+        <translation>无法读取升级包中的软件，升级包可能已损坏，请重新获取升级包。</translation>
+    </message>
+    <message>
+        <source>This system already has all the software the package holds. There is nothing to upgrade.</source>
+        <translation>本系统已包含该升级包中的全部软件，无需升级。</translation>
+    </message>
+    <message>
+        <source>The package check failed. Choose another package.</source>
+        <translation>升级包检测失败，请选择其他升级包。</translation>
     </message>
 </context>
 <context>
@@ -116,6 +116,21 @@
     <message>
         <source>Continue Upgrade</source>
         <translation>继续升级</translation>
+    </message>
+    <message>
+        <source>Confirm the upgrade</source>
+        <translation>确认升级</translation>
+    </message>
+</context>
+<context>
+    <name>DetailsDisclosure</name>
+    <message>
+        <source>Details</source>
+        <translation>详细信息</translation>
+    </message>
+    <message>
+        <source>Technical details</source>
+        <translation>技术细节</translation>
     </message>
 </context>
 <context>
@@ -162,8 +177,16 @@
         <translation>1.若系统无法正常启动，可尝试重启设备，在进入下图所示的GRUB界面时快速按键盘上的方向键，系统将停留在GRUB界面。</translation>
     </message>
     <message>
-        <source>2.Use the ↑↓ arrow keys on the keyboard to move the selection bar to the &quot;回退到Norvane（xxxx）&quot; option, and press Enter to initiate the restore process.</source>
-        <translation>2.使用键盘上的↑↓方向键将选择条移至“回退到Norvane（xxxx）”选项，按Enter键开始还原。</translation>
+        <source>The boot menu with the restore entry selected</source>
+        <translation>选中还原选项的启动菜单</translation>
+    </message>
+    <message>
+        <source>2.Use the ↑↓ arrow keys on the keyboard to move the selection bar to the option that begins with &quot;回退到Norvane&quot; (roll back to Norvane), and press Enter to initiate the restore process.</source>
+        <translation>2.使用键盘上的↑↓方向键将选择条移动到以“回退到Norvane”开头的选项，按回车键开始还原。</translation>
+    </message>
+    <message>
+        <source>Restore steps</source>
+        <translation>还原步骤</translation>
     </message>
 </context>
 <context>
@@ -183,6 +206,10 @@
     <message>
         <source>System Update</source>
         <translation>系统更新</translation>
+    </message>
+    <message>
+        <source>Modules</source>
+        <translation>模块</translation>
     </message>
 </context>
 <context>
@@ -272,22 +299,6 @@
         <translation>离线升级包更新数量检测</translation>
     </message>
     <message>
-        <source>System backup failed, please contact administrator to resolve.</source>
-        <translation>系统备份失败，请联系管理员处理。</translation>
-    </message>
-    <message>
-        <source>The upgrade fails due to an exception in the resource package, perform a system restoration.</source>
-        <translation>资源包异常导致升级失败，请进行系统还原。</translation>
-    </message>
-    <message>
-        <source>If the upgrade is successful, restart the system to take effect</source>
-        <translation>升级成功，重启系统后生效</translation>
-    </message>
-    <message>
-        <source>The upgrade could not be started: %1</source>
-        <translation>无法开始升级：%1</translation>
-    </message>
-    <message>
         <source>OK</source>
         <comment>Button</comment>
         <translation>确定</translation>
@@ -317,8 +328,60 @@
         <translation>正在运行软件包的升级后脚本...</translation>
     </message>
     <message>
-        <source>The offline update service stopped during the upgrade. The system may be partly upgraded: have it checked before you restart it.</source>
-        <translation>离线升级服务在升级过程中停止。系统可能只升级了一部分：请在重启前检查系统。</translation>
+        <source>Check result</source>
+        <translation>检测结果</translation>
+    </message>
+    <message>
+        <source>Reading the check result</source>
+        <translation>正在读取检测结果</translation>
+    </message>
+    <message>
+        <source>Restart the computer when you are ready to finish the upgrade.</source>
+        <translation>准备就绪后请重启计算机以完成升级。</translation>
+    </message>
+    <message>
+        <source>The computer could not be restarted. Restart it from the system menu.</source>
+        <translation>无法重启计算机，请从系统菜单重启。</translation>
+    </message>
+    <message>
+        <source>Check failed</source>
+        <translation>检测失败</translation>
+    </message>
+    <message>
+        <source>Upgrade succeeded</source>
+        <translation>升级成功</translation>
+    </message>
+    <message>
+        <source>The system was upgraded</source>
+        <translation>系统已升级</translation>
+    </message>
+    <message>
+        <source>Restart the computer to start using the new software.</source>
+        <translation>请重启计算机以开始使用新软件。</translation>
+    </message>
+    <message>
+        <source>Later</source>
+        <translation>稍后</translation>
+    </message>
+    <message>
+        <source>Restart now</source>
+        <translation>立即重启</translation>
+    </message>
+    <message>
+        <source>Choose another package</source>
+        <translation>选择其他升级包</translation>
+    </message>
+    <message>
+        <source>Check items</source>
+        <translation>检测项</translation>
+    </message>
+    <message>
+        <source>Package: %1</source>
+        <translation>升级包：%1</translation>
+    </message>
+    <message>
+        <source>The upgrade failed</source>
+        <translation>升级失败</translation>
     </message>
 </context>
 <context>
@@ -328,31 +391,43 @@
         <translation>正在检测升级包，请稍候</translation>
     </message>
     <message>
-        <source>The package check could not be started: %1</source>
-        <translation>无法开始检测升级包：%1</translation>
-    </message>
-    <message>
-        <source>Back</source>
-        <translation>返回</translation>
-    </message>
-    <message>
         <source>The offline update service stopped before the check was finished. Go back and import the package again.</source>
         <translation>离线升级服务在检测完成前停止。请返回并重新导入软件包。</translation>
+    </message>
+    <message>
+        <source>Checking the package</source>
+        <translation>正在检测升级包</translation>
+    </message>
+    <message>
+        <source>Choose another package</source>
+        <translation>选择其他升级包</translation>
+    </message>
+    <message>
+        <source>Package: %1</source>
+        <translation>升级包：%1</translation>
     </message>
 </context>
 <context>
     <name>OfflineUpdateModel</name>
     <message>
-        <source>the offline update service is not installed or not running</source>
-        <translation>离线升级服务未安装或未运行</translation>
+        <source>Checking update packages needs an administrator&apos;s authorization, which was not given. Ask your administrator.</source>
+        <translation>检测升级包需要管理员授权，但未获授权。请联系管理员。</translation>
     </message>
     <message>
-        <source>checking update packages needs an administrator&apos;s authorization, which was not given</source>
-        <translation>检测升级包需要管理员授权，但未获得授权</translation>
+        <source>Upgrading the system needs an administrator&apos;s authorization, which was not given. Ask your administrator.</source>
+        <translation>升级系统需要管理员授权，但未获授权。请联系管理员。</translation>
     </message>
     <message>
-        <source>upgrading the system needs an administrator&apos;s authorization, which was not given</source>
-        <translation>升级系统需要管理员授权，但未获得授权</translation>
+        <source>The offline update service is busy with another check or upgrade. Try again when it has finished.</source>
+        <translation>离线升级服务正忙于另一项检测或升级，请在其完成后重试。</translation>
+    </message>
+    <message>
+        <source>The offline update service is not installed or not running. Ask your administrator to install or start it.</source>
+        <translation>离线升级服务未安装或未运行，请联系管理员安装或启动该服务。</translation>
+    </message>
+    <message>
+        <source>The offline update service did not accept the request. Try again; if it fails again, ask your administrator.</source>
+        <translation>离线升级服务未接受该请求。请重试；如仍失败，请联系管理员。</translation>
     </message>
 </context>
 <context>
@@ -372,6 +447,10 @@
         <source>Import offline file (.oup)</source>
         <translation>导入离线升级包（.oup）</translation>
     </message>
+    <message>
+        <source>Import</source>
+        <translation>导入</translation>
+    </message>
 </context>
 <context>
     <name>OfflineUpgradeDialog</name>
@@ -387,12 +466,74 @@
         <source>The system is being upgraded</source>
         <translation>系统正在升级</translation>
     </message>
+    <message>
+        <source>Upgrading the system</source>
+        <translation>正在升级系统</translation>
+    </message>
+    <message>
+        <source>Tevrin logo</source>
+        <translation>Tevrin 标志</translation>
+    </message>
+    <message>
+        <source>Upgrade progress</source>
+        <translation>升级进度</translation>
+    </message>
+    <message>
+        <source>Upgrade output</source>
+        <translation>升级输出</translation>
+    </message>
+</context>
+<context>
+    <name>PackageRequestDialog</name>
+    <message>
+        <source>Check this package?</source>
+        <translation>检测此升级包？</translation>
+    </message>
+    <message>
+        <source>Another program asks to check the offline update package &quot;%1&quot;. Check it only if you expect this package.</source>
+        <translation>另一个程序请求检测离线升级包“%1”。请仅在您预期此升级包时进行检测。</translation>
+    </message>
+    <message>
+        <source>Folder: %1</source>
+        <translation>文件夹：%1</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Check</source>
+        <translation>检测</translation>
+    </message>
+</context>
+<context>
+    <name>UpgradeFlow</name>
+    <message>
+        <source>The offline update service stopped during the upgrade. The system may be partly upgraded: have it checked before you restart it.</source>
+        <translation>离线升级服务在升级过程中停止。系统可能仅部分升级：请在重启前进行检查。</translation>
+    </message>
+    <message>
+        <source>The system could not be backed up, so nothing was upgraded. The reason is in the details; ask your administrator if you cannot resolve it.</source>
+        <translation>无法备份系统，因此未进行任何升级。原因见详细信息；如无法解决，请联系管理员。</translation>
+    </message>
+    <message>
+        <source>The upgrade failed because of a problem in the package&apos;s software. Restore the system as the recovery guide shows, or ask your administrator.</source>
+        <translation>由于升级包中的软件存在问题，升级失败。请按照恢复指南还原系统，或联系管理员。</translation>
+    </message>
+    <message>
+        <source>The package&apos;s scripts that run after the upgrade reported a problem.</source>
+        <translation>升级包在升级后运行的脚本报告了问题。</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
     <message>
         <source>system upgrade tool tevrin system upgrade tool in Linux</source>
         <translation>系统升级工具，tevrin的Linux系统升级工具</translation>
+    </message>
+    <message>
+        <source>Offline Upgrade Tool</source>
+        <translation>离线升级工具</translation>
     </message>
 </context>
 </TS>

@@ -10,7 +10,9 @@
 //   refused request or a daemon gone mid-upgrade that leaves the progress dialog up or says
 //   nothing.
 #include "checkfailurereason.h"
+#include "checkresultinfo.h"
 #include "commandlinkbutton.h"
+#include "detailsdisclosure.h"
 #include "dialog.h"
 #include "floatingmessage.h"
 #include "modalhandler.h"
@@ -27,6 +29,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QLabel>
+#include <QPushButton>
 #include <QSet>
 #include <QTableView>
 #include <QTranslator>
@@ -48,10 +51,10 @@ QStringList shownRows(const OfflineCheckResultWidget &page)
             rows.append(label->text());
     const QTableView *table = page.findChild<QTableView *>();
     for (int row = 0; table->isVisibleTo(&page) && row < table->model()->rowCount(); ++row) {
-        QStringList cells;
-        for (int column = 0; column < 3; ++column)
-            cells.append(table->model()->index(row, column).data().toString());
-        rows.append(cells.join('|'));
+        const QModelIndex result = table->model()->index(row, 1);
+        rows.append(QStringList { table->model()->index(row, 0).data().toString(),
+            result.data().toString(), result.data(ResultValueRole).toString() }
+                        .join('|'));
     }
     return rows;
 }
@@ -115,14 +118,14 @@ private slots:
         const char *const pass = "Pass|2";
         QTest::newRow("0 with a reason")
             << 0 << false << 1 << answer() << answer({ Reason::NoSpace, "9/2 GiB" })
-            << QStringList { checkFailureText(Reason::NoSpace, "9/2 GiB") };
+            << QStringList { checkFailureText(Reason::NoSpace, "9/2 GiB").sentence };
         QTest::newRow("1, daemon without reasons")
             << 1 << false << 1 << UnknownMethod << UnknownMethod
             << QStringList { "File corrupted, please check and try again!" };
         QTest::newRow("4 architecture, patch, rejected")
             << 4 << false << 2 << answer({ int(SignatureRejected), "unknown key" })
             << answer({ Reason::WrongArchitecture, "arm64/amd64" })
-            << QStringList { checkFailureText(Reason::WrongArchitecture, "arm64/amd64") }
+            << QStringList { checkFailureText(Reason::WrongArchitecture, "arm64/amd64").sentence }
                 + checks(true, "Verification failed: unknown key|1", pass, "Fail|1", no, no);
         QTest::newRow("5 space, unsigned")
             << 5 << false << 1 << answer({ int(Unsigned), "" }) << answer()
@@ -147,12 +150,12 @@ private slots:
         m_daemon->setReply(QStringLiteral("GetUpgradeType"), answer({ upgradeType }));
         m_daemon->setReply(QStringLiteral("GetPackageSignature"), signature);
         m_daemon->setReply(QStringLiteral("GetCheckFailureReason"), reason);
-        OfflineUpdateModel model;
+        OfflineUpdateModel model(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
         OfflineCheckResultWidget page(&model, itemType, result);
         QTRY_COMPARE_WITH_TIMEOUT(shownRows(page), rows, 5000);
         const bool upgradable = rows.last().endsWith(QLatin1String("item(s)|2"));
         auto *box = page.findChild<QCheckBox *>();
-        auto *start = page.findChild<Karvo::SuggestButton *>();
+        auto *start = page.findChild<Karvo::SuggestButton *>(QStringLiteral("startUpgrade"));
         QCOMPARE(box->isEnabled(), upgradable);
         QCOMPARE(page.findChild<Karvo::CommandLinkButton *>()->isEnabled(), upgradable);
         QVERIFY(!start->isEnabled());
@@ -162,12 +165,14 @@ private slots:
         QVERIFY(!start->isEnabled());
     }
 
-    // Every key the daemon may send has a sentence of its own, with the detail, never the
-    // fallback for keys this tool does not know, and translated.
+    // Every key the daemon may send has a sentence of its own, with the detail kept for the
+    // details and out of the sentence, never the fallback for keys this tool does not know, and
+    // translated.
     void everyReasonHasASentence()
     {
-        const QString fallback = checkFailureText(QStringLiteral("?"), QString());
-        QVERIFY(fallback.contains('?'));
+        const UserMessage unknown = checkFailureText(QStringLiteral("disk-on-fire"), QString());
+        QCOMPARE(unknown.details, QStringLiteral("disk-on-fire"));
+        const QString fallback = unknown.sentence;
         const QStringList keys { Reason::FileMissing, Reason::NotRegularFile, Reason::NotReadable,
             Reason::NoSpace, Reason::NotPackage, Reason::BadSignature, Reason::SignatureRequired,
             Reason::CacheBusy, Reason::HookRefused, Reason::WrongArchitecture,
@@ -175,21 +180,24 @@ private slots:
             Reason::NotAuthorized, Reason::PackageChanging, Reason::PackageUnguarded };
         QSet<QString> sentences;
         for (const QString &key : keys) {
-            const QString sentence = checkFailureText(key, QString());
-            QVERIFY2(sentence != QString(fallback).replace('?', key), qPrintable(key));
+            const QString sentence = checkFailureText(key, QString()).sentence;
+            QVERIFY2(sentence != fallback, qPrintable(key));
             sentences.insert(sentence);
-            QVERIFY(checkFailureText(key, QStringLiteral("DETAIL")).contains("DETAIL"));
+            const UserMessage withDetail = checkFailureText(key, QStringLiteral("DETAIL"));
+            QVERIFY(withDetail.details.contains("DETAIL"));
+            QCOMPARE(withDetail.sentence, sentence);
         }
         QCOMPARE(sentences.size(), keys.size());
         QVERIFY(checkFailureText(QString(), QStringLiteral("x")).isEmpty());
-        sentences.insert(QString(fallback).replace('?', QStringLiteral("disk-on-fire")));
+        sentences.insert(fallback);
 
         QTranslator translator;
         QVERIFY(translator.load(QStringLiteral("tevrin-offline-update-tool_zh_CN"),
             qEnvironmentVariable("TEVRIN_BINARY_DIR") + QStringLiteral("/tool/translations")));
         QCoreApplication::installTranslator(&translator);
         for (const QString &key : keys + QStringList { QStringLiteral("disk-on-fire") })
-            QVERIFY2(!sentences.contains(checkFailureText(key, QString())), qPrintable(key));
+            QVERIFY2(
+                !sentences.contains(checkFailureText(key, QString()).sentence), qPrintable(key));
     }
 
     void upgradeOutcome_data()
@@ -197,14 +205,33 @@ private slots:
         // |event|: what ends the upgrade; |failure|: a word of the failure shown.
         QTest::addColumn<QString>("event");
         QTest::addColumn<QString>("failure");
+        // A failure's sentence, then its details: the output the daemon sent before it.
         QTest::newRow("backup failed") << "-1"
-                                       << "backup";
+                                       << "could not be backed up";
         QTest::newRow("upgrade failed") << "-2"
-                                        << "resource package";
+                                        << "problem in the package";
         QTest::newRow("refused") << "refused"
                                  << "authorization";
         QTest::newRow("daemon gone") << "vanished"
                                      << "service stopped";
+    }
+
+    // Confirms the upgrade on |page| as a user would; returns its progress dialog.
+    OfflineUpgradeDialog *confirmUpgrade(OfflineCheckResultWidget &page)
+    {
+        page.show();
+        auto *box = page.findChild<QCheckBox *>();
+        if (!QTest::qWaitFor([box] { return box->isEnabled(); }, 5000))
+            return nullptr;
+        box->setChecked(true);
+        ModalHandler confirm([](QDialog *dialog) {
+            dialog->findChild<QCheckBox *>()->setChecked(true);
+            QTest::mouseClick(dialog->findChild<Karvo::WarningButton *>(), Qt::LeftButton);
+        });
+        QTest::mouseClick(
+            page.findChild<Karvo::SuggestButton *>(QStringLiteral("startUpgrade")), Qt::LeftButton);
+        QTest::qWaitFor([&page] { return page.findChild<OfflineUpgradeDialog *>(); }, 5000);
+        return page.findChild<OfflineUpgradeDialog *>();
     }
 
     void upgradeOutcome()
@@ -215,47 +242,102 @@ private slots:
         if (event == QLatin1String("refused"))
             m_daemon->setReply(QStringLiteral("BackupSystem"),
                 errorAnswer(QStringLiteral("org.freedesktop.DBus.Error.AccessDenied")));
-        OfflineUpdateModel model;
+        OfflineUpdateModel model(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
         OfflineCheckResultWidget page(&model, UpgradableItem, true);
-        page.show();
-        QTRY_VERIFY_WITH_TIMEOUT(page.findChild<QCheckBox *>()->isEnabled(), 5000);
-        page.findChild<QCheckBox *>()->setChecked(true);
-        {
-            ModalHandler confirm([](QDialog *dialog) {
-                dialog->findChild<QCheckBox *>()->setChecked(true);
-                QTest::mouseClick(dialog->findChild<Karvo::WarningButton *>(), Qt::LeftButton);
-            });
-            QTest::mouseClick(page.findChild<Karvo::SuggestButton *>(), Qt::LeftButton);
-            QTRY_VERIFY_WITH_TIMEOUT(page.findChild<OfflineUpgradeDialog *>(), 5000);
-        }
-        auto *progressDialog = page.findChild<OfflineUpgradeDialog *>();
+        OfflineUpgradeDialog *progressDialog = confirmUpgrade(page);
+        QVERIFY(progressDialog);
         QTRY_VERIFY(m_daemon->members().contains(QStringLiteral("BackupSystem")));
 
         QString shown;
         ModalHandler readFailure([&](QDialog *dialog) {
             if (auto *failureDialog = qobject_cast<Karvo::Dialog *>(dialog)) {
-                shown = progressDialog->isVisible() ? QStringLiteral("under the progress dialog")
-                                                    : failureDialog->message();
+                shown = progressDialog->isVisible()
+                    ? QStringLiteral("under the progress dialog")
+                    : failureDialog->message() + " | "
+                        + failureDialog->findChild<DetailsDisclosure *>()->details();
                 failureDialog->reject();
             }
         });
         bool ok = false;
         const int code = event.toInt(&ok);
-        if (ok)
+        if (ok) {
+            // The recovery service's or apt's last words, in pieces cut mid-word.
+            QVERIFY(m_daemon->emitSignal(QStringLiteral("NotifyExecDistUpgradeInfo"),
+                { QStringLiteral("Backing up\nsnapshot of / ref") }));
+            QVERIFY(m_daemon->emitSignal(QStringLiteral("NotifyExecDistUpgradeInfo"),
+                { QStringLiteral("used: read-only\n") }));
             QVERIFY(m_daemon->emitSignal(
                 QStringLiteral("NotifyOfflineUpgradeProgress"), { int(UpgradeFailedStage), code }));
-        else if (event == QLatin1String("vanished"))
+        } else if (event == QLatin1String("vanished")) {
             m_daemon->stop();
+        }
         QTRY_VERIFY_WITH_TIMEOUT(shown.contains(failure), 5000);
+        QCOMPARE(shown.contains(QLatin1String("snapshot of / refused: read-only")), ok);
         QVERIFY(m_sessionManager->calls().isEmpty());
         QVERIFY(!page.upgradeUnderWay());
+        // The way on: another attempt, or back to choose another package.
+        QVERIFY(page.findChild<QPushButton *>(QStringLiteral("startUpgrade"))->isEnabled());
+        QVERIFY(page.findChild<QPushButton *>(QStringLiteral("chooseAnotherPackage"))->isVisible());
+    }
+
+    // After the hooks the page shows the success state and no way to run the same upgrade
+    // again; restarting is asked for only when the user chooses it (here with Return, which
+    // must mean "Restart now").
+    void successState_data()
+    {
+        QTest::addColumn<Reply>("hooks");
+        QTest::addColumn<bool>("later");
+        QTest::newRow("restart now") << answer() << false;
+        QTest::newRow("later, after failed hooks")
+            << errorAnswer(QStringLiteral("org.freedesktop.DBus.Error.Failed"), "hook 20 failed")
+            << true;
+    }
+
+    void successState()
+    {
+        QFETCH(Reply, hooks);
+        QFETCH(bool, later);
+        m_daemon->setReply(QStringLiteral("StartExecHookPost"), hooks);
+        OfflineUpdateModel model(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
+        OfflineCheckResultWidget page(&model, UpgradableItem, true);
+        QVERIFY(confirmUpgrade(page));
+        QVERIFY(m_daemon->emitSignal(
+            QStringLiteral("NotifyOfflineUpgradeProgress"), { int(DoneStage), 1 }));
+        auto *restart = page.findChild<QPushButton *>(QStringLiteral("restartNow"));
+        QTRY_VERIFY_WITH_TIMEOUT(restart->isVisible(), 5000);
+        QVERIFY(m_daemon->members().contains(QStringLiteral("StartExecHookPost")));
+        QVERIFY(!page.findChild<OfflineUpgradeDialog *>()->isVisible());
+        QStringList texts;
+        for (const QLabel *label : page.findChildren<QLabel *>())
+            if (label->isVisible())
+                texts << label->text();
+        QVERIFY2(texts.contains(QStringLiteral("The system was upgraded")), qPrintable(texts.join('|')));
+        for (QPushButton *button : page.findChildren<QPushButton *>())
+            QVERIFY2(!button->isVisible() || !button->text().contains(QLatin1String("Upgrade")),
+                qPrintable(button->text()));
+        QCOMPARE(page.findChild<DetailsDisclosure *>(QStringLiteral("successDetails"))->isVisible(),
+            !hooks.errorName.isEmpty());
+        QTest::qWait(200);
+        QVERIFY(m_sessionManager->calls().isEmpty());
+
+        if (later) {
+            QTest::mouseClick(page.findChild<QPushButton *>(QStringLiteral("later")), Qt::LeftButton);
+            QVERIFY(restart->isVisible());
+            QTest::qWait(200);
+            QVERIFY(m_sessionManager->calls().isEmpty());
+        }
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &page,
+            Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            m_sessionManager->members(), QStringList { QStringLiteral("RequestReboot") }, 5000);
+        QCOMPARE(m_daemon->members().count(QStringLiteral("BackupSystem")), 1);
     }
 
     // The daemon broadcasts progress to every client: another client's upgrade, or its end,
     // must leave a page that has not started one alone.
     void ignoresUpgradeNotItsOwn()
     {
-        OfflineUpdateModel model;
+        OfflineUpdateModel model(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
         OfflineCheckResultWidget page(&model, UpgradableItem, true);
         QSignalSpy relayed(&model, &OfflineUpdateModel::notifyOfflineUpgradeProgress);
         QVERIFY(m_daemon->emitSignal(

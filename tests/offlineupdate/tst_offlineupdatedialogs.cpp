@@ -6,15 +6,29 @@
 // - a progress dialog that does not cover the screen; key presses or releases it reports as
 //   handled, that close it or type into its log box;
 // - screen blanking not held off through the screen saver, or not let go on close; synthetic
-//   key presses while a screen saver service answers, or none without one.
+//   key presses while a screen saver service answers, or none without one;
+// - upgrade output broken where the daemon's pieces end, a status sentence glued to the output
+//   after it, a terminal's carriage return shown as text, or a log box that cuts a line;
+// - a dialog whose text does not fit (the longest English and Chinese texts; run again at
+//   scale 2), or Return that postpones the confirmed upgrade.
 #include "confirmdialog.h"
+#include "dialog.h"
+#include "detailsdisclosure.h"
+#include "licensedialog.h"
+#include "offlinecheckresultwidget.h"
+#include "lineassembler.h"
+#include "packagerequestdialog.h"
+#include "usermessage.h"
 #include "offlineupgradedialog.h"
 #include "scriptedservice.h"
 #include "testbuses.h"
 
 #include <QCheckBox>
+#include <QLabel>
+#include <QTranslator>
 #include <QPushButton>
-#include <QTextEdit>
+#include <QTextBlock>
+#include <QPlainTextEdit>
 #include <QtTest>
 #include <memory>
 
@@ -81,7 +95,7 @@ private slots:
         QFETCH(QString, text);
         OfflineUpgradeDialog dialog(nullptr, nullptr);
         QVERIFY(dialog.isFullScreen());
-        auto *logBox = dialog.findChild<QTextEdit *>();
+        auto *logBox = dialog.findChild<QPlainTextEdit *>();
         dialog.setUpgradeInfo(QStringLiteral("Unpacking base-files"));
         QTRY_COMPARE(logBox->toPlainText(), QStringLiteral("Unpacking base-files"));
         for (const QEvent::Type type : { QEvent::KeyPress, QEvent::KeyRelease }) {
@@ -91,6 +105,131 @@ private slots:
         }
         QVERIFY(dialog.isVisible());
         QCOMPARE(logBox->toPlainText(), QStringLiteral("Unpacking base-files"));
+    }
+
+    void wholeLines_data()
+    {
+        // Pieces as the daemon sends them, joined by '|'; the lines shown, joined by '/'.
+        QTest::addColumn<QString>("pieces");
+        QTest::addColumn<QString>("lines");
+        QTest::newRow("cut mid-word") << "Get:1 base-files\nUnpack|ing base-files (13)\n"
+                                      << "Get:1 base-files/Unpacking base-files (13)";
+        QTest::newRow("status sentences")
+            << "开始进行系统升级...|Reading package lists...\n|系统备份完成"
+            << "开始进行系统升级.../Reading package lists.../系统备份完成";
+        QTest::newRow("open line shown") << "Setting up a\nSetting up b"
+                                         << "Setting up a/Setting up b";
+        QTest::newRow("carriage returns") << "Progress: 10%\rProgress: 20%\r\nDone\r\n"
+                                          << "Progress: 20%/Done";
+    }
+
+    void wholeLines()
+    {
+        QFETCH(QString, pieces);
+        QFETCH(QString, lines);
+        OfflineUpgradeDialog dialog(nullptr, nullptr);
+        auto *logBox = dialog.findChild<QPlainTextEdit *>();
+        for (const QString &piece : pieces.split('|'))
+            dialog.setUpgradeInfo(piece);
+        QTRY_COMPARE(logBox->toPlainText(), QString(lines).replace('/', '\n'));
+        // Eleven more lines: the box shows whole lines only, the newest at the bottom.
+        for (int line = 0; line < 11; ++line)
+            dialog.setUpgradeInfo(QStringLiteral("Unpacking package%1 ...\n").arg(line));
+        QTRY_VERIFY(logBox->toPlainText().endsWith(QLatin1String("package10 ...")));
+        const QRect viewport = logBox->viewport()->rect();
+        const QTextBlock first = logBox->cursorForPosition(QPoint(0, 0)).block();
+        QCOMPARE(logBox->cursorRect(QTextCursor(first)).top(), 0);
+        const QTextBlock last = logBox->document()->lastBlock();
+        QVERIFY(logBox->cursorRect(QTextCursor(last)).bottom() < viewport.bottom() + 1);
+        QVERIFY(viewport.height() % logBox->fontMetrics().lineSpacing() == 0);
+    }
+
+    void dialogTextFits_data()
+    {
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<QString>("language");
+        for (const char *language : { "en", "zh_CN" }) {
+            for (const char *dialog :
+                { "confirm with backup", "confirm without backup", "failure", "package request" })
+                QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(dialog, language)))
+                    << dialog << language;
+        }
+    }
+
+    // Each label's text needs no more room than the label has, and the label lies within the
+    // dialog: nothing is cut at any edge.
+    void dialogTextFits()
+    {
+        QFETCH(QString, dialog);
+        QFETCH(QString, language);
+        QTranslator translator;
+        if (language != QLatin1String("en")) {
+            QVERIFY(translator.load(QStringLiteral("tevrin-offline-update-tool_") + language,
+                qEnvironmentVariable("TEVRIN_BINARY_DIR") + QStringLiteral("/tool/translations")));
+            QCoreApplication::installTranslator(&translator);
+        }
+        std::unique_ptr<Karvo::Dialog> shown;
+        if (dialog.startsWith(QLatin1String("confirm"))) {
+            shown = std::make_unique<ConfirmDialog>(dialog.endsWith(QLatin1String("with backup")));
+        } else if (dialog == QLatin1String("package request")) {
+            shown = std::make_unique<PackageRequestDialog>(QStringLiteral(
+                "/home/a-user-with-a-long-name/Downloads/offline-update-2026-03-cve-patch-amd64.oup"));
+        } else {
+            // The longest failure the page shows, with its details open.
+            shown.reset(OfflineCheckResultWidget::newFailureDialog(
+                { QCoreApplication::translate("UpgradeFlow",
+                      "The offline update service stopped during the upgrade. The system may be "
+                      "partly upgraded: have it checked before you restart it."),
+                    QStringLiteral("E: Sub-process /usr/bin/dpkg returned an error code (1)\n"
+                                   "snapshot of / refused: the file system is read-only") }));
+            shown->findChild<DetailsDisclosure *>()->setExpanded(true);
+        }
+        shown->show();
+        QVERIFY(QTest::qWaitForWindowExposed(shown.get()));
+        const QList<QLabel *> labels = shown->findChildren<QLabel *>();
+        QVERIFY(!labels.isEmpty());
+        for (const QLabel *label : labels) {
+            if (!label->isVisible() || label->text().isEmpty() || !label->pixmap(Qt::ReturnByValue).isNull())
+                continue;
+            const QRect inDialog(label->mapTo(shown.get(), QPoint(0, 0)), label->size());
+            QVERIFY2(shown->rect().contains(inDialog), qPrintable(label->text()));
+            const int needed = label->wordWrap() ? label->heightForWidth(label->width())
+                                                 : label->sizeHint().height();
+            QVERIFY2(needed <= label->height(),
+                qPrintable(QStringLiteral("%1: needs %2, has %3 in %4x%5")
+                               .arg(label->text())
+                               .arg(needed)
+                               .arg(label->height())
+                               .arg(shown->width())
+                               .arg(shown->height())));
+            if (!label->wordWrap())
+                QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
+        }
+        QCoreApplication::removeTranslator(&translator);
+    }
+
+    // Return with the box ticked continues; with the focus on "Postpone Upgrade" it postpones.
+    void confirmationReturn_data()
+    {
+        QTest::addColumn<bool>("postponeFocused");
+        QTest::newRow("box ticked") << false;
+        QTest::newRow("postpone focused") << true;
+    }
+
+    void confirmationReturn()
+    {
+        QFETCH(bool, postponeFocused);
+        ConfirmDialog dialog(true);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QSignalSpy started(&dialog, &ConfirmDialog::sendStartUpgrade);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QVERIFY(dialog.findChild<QCheckBox *>()->isChecked());
+        if (postponeFocused)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(started.count(), postponeFocused ? 0 : 1);
+        QVERIFY(!dialog.isVisible());
     }
 
     void screenKeptOn_data()

@@ -7,7 +7,8 @@
 //   was shown) pushing a result page over the page the user is on or deleting it;
 // - a check's result or end lost when another module was shown meanwhile: coming back must
 //   show the check, not the import page;
-// - a daemon gone mid-check leaving the page spinning, or without the way back;
+// - a daemon gone mid-check leaving the page spinning, or a failed check (on the checking or
+//   the result page) without the way back to choose another package;
 // - re-activation without a fresh import page, or with a second model (whose duplicate
 //   connections would handle every report twice).
 #include "frameproxyinterface.h"
@@ -81,7 +82,7 @@ private slots:
     void flow_data()
     {
         // Steps: a = active(0), d = deactive(), f = |path| handed over, r = a check report of a
-        // failed architecture, v = the daemon leaves the bus, b = the checking page's way back.
+        // failed architecture, v = the daemon leaves the bus, b = the page's way back.
         // Pages pushed: i = import, c = checking, r = result, in capitals while they live.
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("steps");
@@ -106,6 +107,8 @@ private slots:
                                                << "iC" << 1;
         QTest::newRow("back after the daemon has gone") << package << "afvb"
                                                         << "icI" << 1;
+        QTest::newRow("back after a failed check") << package << "afrbf"
+                                                   << "icriC" << 2;
     }
 
     void flow()
@@ -116,7 +119,8 @@ private slots:
         QFETCH(int, checks);
 
         Frame frame;
-        OfflineUpdateModule module(&frame);
+        OfflineUpdateModule module(
+            &frame, QDBusConnection::systemBus(), QDBusConnection::sessionBus());
         for (const QChar step : steps) {
             if (step == 'a') {
                 module.active(0);
@@ -130,7 +134,10 @@ private slots:
                 m_daemon->stop();
                 QVERIFY(vanished.wait(5000));
             } else if (step == 'b') {
-                frame.pushes.last().second->findChild<QPushButton *>()->click();
+                QWidget *page = frame.pushes.last().second;
+                auto *back = page->findChild<QPushButton *>(QStringLiteral("chooseAnotherPackage"));
+                QTRY_VERIFY(back->isVisibleTo(page));
+                back->click();
             } else {
                 QSignalSpy relayed(module.findChild<OfflineUpdateModel *>(),
                     &OfflineUpdateModel::notifyOfflineCheckResult);
@@ -158,8 +165,9 @@ private slots:
             QTRY_COMPARE(result->findChild<QTableView *>()->model()->index(3, 1).data().toString(),
                 QStringLiteral("Fail"));
         if (auto *checking = qobject_cast<OfflineUpdateCheckingWidget *>(last))
-            QCOMPARE(
-                checking->findChild<QPushButton *>()->isVisibleTo(checking), steps.contains('v'));
+            QCOMPARE(checking->findChild<QPushButton *>(QStringLiteral("chooseAnotherPackage"))
+                         ->isVisibleTo(checking),
+                steps.endsWith('v'));
     }
 };
 

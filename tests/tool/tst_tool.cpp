@@ -1,7 +1,7 @@
 // The real program's single instance, on private buses. Faults caught here: a second start not
-// ending at once with 0 and saying why, or not handing its package (a relative name, made
-// absolute) over to the first, which must check it; a start without a session bus doing anything
-// else; Show not answering, ExitApp not ending the program with 0 or leaving the name behind.
+// ending at once with 0 and saying why, or the first checking the package it handed over before
+// the user agreed; a start without a session bus doing anything else; Show not answering,
+// ExitApp not ending the program with 0 or leaving the name behind.
 #include "childprocess.h"
 #include "offlineupdateprotocol.h"
 #include "scriptedservice.h"
@@ -105,14 +105,13 @@ private slots:
             QVERIFY(daemon.calls().isEmpty());
             return;
         }
-        QTRY_COMPARE_WITH_TIMEOUT(
-            daemon.members(), QStringList { QStringLiteral("StartOfflineFileCheck") }, 10000);
-        QCOMPARE(daemon.calls().constFirst().arguments.value(1).toString(),
-            m_work.filePath(QStringLiteral("update.oup")));
+        // The hand-over was answered before the second start ended; Show is answered after it.
         QCOMPARE(QDBusConnection::sessionBus()
                      .call(toolCall(QStringLiteral("Show")), QDBus::Block, 10000)
                      .type(),
             QDBusMessage::ReplyMessage);
+        QTest::qWait(500);
+        QVERIFY(daemon.calls().isEmpty());
 
         // The reply may or may not make it out before the process ends; only the exit counts.
         QVERIFY(QDBusConnection::sessionBus().send(toolCall(QStringLiteral("ExitApp"))));

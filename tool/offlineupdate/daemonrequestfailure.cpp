@@ -25,8 +25,8 @@ UserMessage daemonRequestFailure(const QDBusMessage &reply, const QString &denie
         ? reply.errorName()
         : reply.errorName() + QLatin1String(": ") + reply.errorMessage();
     if (reply.errorName() == OfflineUpdate::BusyError)
-        return { translated("The offline update service is busy with another check or upgrade. "
-                            "Try again when it has finished."),
+        return { translated(QT_TRANSLATE_NOOP("OfflineUpdateModel", "The offline update service is busy with another check or upgrade. "
+                            "Try again when it has finished.")),
             details };
     switch (QDBusError(reply).type()) {
     case QDBusError::NoReply:
@@ -38,13 +38,13 @@ UserMessage daemonRequestFailure(const QDBusMessage &reply, const QString &denie
         // same words when its policy does.
         return { deniedReason, details };
     case QDBusError::ServiceUnknown:
-        return { translated("The offline update service is not installed or not running. Ask "
-                            "your administrator to install or start it."),
+        return { translated(QT_TRANSLATE_NOOP("OfflineUpdateModel", "The offline update service is not installed or not running. Ask "
+                            "your administrator to install or start it.")),
             details };
     default:
         break;
     }
-    return { translated("The offline update service did not accept the request. Try again; if "
-                        "it fails again, ask your administrator."),
+    return { translated(QT_TRANSLATE_NOOP("OfflineUpdateModel", "The offline update service did not accept the request. Try again; if "
+                        "it fails again, ask your administrator.")),
         details };
 }

@@ -37,6 +37,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <memory>
 
 namespace {
 
@@ -295,6 +296,7 @@ QWidget *OfflineCheckResultWidget::loadSuccessWidget()
     layout->addWidget(m_successText);
 
     m_successDetails = new DetailsDisclosure(m_successWidget);
+    m_successDetails->setObjectName(QStringLiteral("successDetails"));
     layout->addWidget(m_successDetails);
 
     auto *buttons = new QHBoxLayout;
@@ -302,9 +304,11 @@ QWidget *OfflineCheckResultWidget::loadSuccessWidget()
     buttons->setSpacing(10);
     buttons->addStretch();
     m_laterButton = new QPushButton(tr("Later"), m_successWidget);
+    m_laterButton->setObjectName(QStringLiteral("later"));
     m_laterButton->setFixedWidth(PageButtonWidth);
     buttons->addWidget(m_laterButton);
     m_restartButton = new Karvo::SuggestButton(tr("Restart now"), m_successWidget);
+    m_restartButton->setObjectName(QStringLiteral("restartNow"));
     m_restartButton->setFixedWidth(PageButtonWidth);
     buttons->addWidget(m_restartButton);
     buttons->addStretch();
@@ -320,9 +324,11 @@ QWidget *OfflineCheckResultWidget::loadButtonRow()
     buttons->setSpacing(10);
     buttons->addStretch();
     m_backButton = new QPushButton(tr("Choose another package"), m_buttonRow);
+    m_backButton->setObjectName(QStringLiteral("chooseAnotherPackage"));
     m_backButton->setMinimumWidth(PageButtonWidth);
     buttons->addWidget(m_backButton);
     m_startButton = new Karvo::SuggestButton(tr("Start Upgrade"), m_buttonRow);
+    m_startButton->setObjectName(QStringLiteral("startUpgrade"));
     m_startButton->setFixedWidth(PageButtonWidth);
     buttons->addWidget(m_startButton);
     buttons->addStretch();
@@ -640,23 +646,29 @@ void OfflineCheckResultWidget::showUpgradeFailure()
     const UserMessage message = m_flow->message();
     // A second after the progress dialog has gone, so that the desktop has been seen again.
     QTimer::singleShot(FailureDialogDelayMs, this, [this, message] {
-        Karvo::Dialog dialog;
-        dialog.setWindowTitle(tr("The upgrade failed"));
-        dialog.setAccessibleName(dialog.windowTitle());
-        dialog.setIcon(themeIcon(QStringLiteral("vsk_yellow_tip")));
-        dialog.setMessage(message.sentence);
-        dialog.setWordWrapMessage(true);
-        auto *details = new DetailsDisclosure;
-        details->setDetails(message.details);
-        dialog.addContent(details);
-        dialog.addButton(tr("OK", "Button"), true, Karvo::Dialog::ButtonNormal);
-        connect(details, &DetailsDisclosure::expandedChanged, &dialog,
-            [&dialog] { dialog.fitToContent(dialog.width()); });
-        dialog.fitToContent(FailureDialogWidth);
-        dialog.exec();
+        std::unique_ptr<Karvo::Dialog> dialog(newFailureDialog(message));
+        dialog->exec();
         if (isVisible())
             defaultButton()->setFocus(Qt::OtherFocusReason);
     });
+}
+
+Karvo::Dialog *OfflineCheckResultWidget::newFailureDialog(const UserMessage &message)
+{
+    auto *dialog = new Karvo::Dialog;
+    dialog->setWindowTitle(tr("The upgrade failed"));
+    dialog->setAccessibleName(dialog->windowTitle());
+    dialog->setIcon(themeIcon(QStringLiteral("vsk_yellow_tip")));
+    dialog->setMessage(message.sentence);
+    dialog->setWordWrapMessage(true);
+    auto *details = new DetailsDisclosure;
+    details->setDetails(message.details);
+    dialog->addContent(details);
+    dialog->addButton(tr("OK", "Button"), true, Karvo::Dialog::ButtonNormal);
+    connect(details, &DetailsDisclosure::expandedChanged, dialog,
+        [dialog] { dialog->fitToContent(dialog->width()); });
+    dialog->fitToContent(FailureDialogWidth);
+    return dialog;
 }
 
 void OfflineCheckResultWidget::showNotice(const QString &text)

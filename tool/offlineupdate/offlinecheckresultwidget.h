@@ -19,6 +19,7 @@ class UpgradeFlow;
 
 namespace Karvo {
 class CommandLinkButton;
+class Dialog;
 class Frame;
 class Label;
 class Spinner;
@@ -47,6 +48,8 @@ public:
     bool upgradeUnderWay() const;
     // Shows |text| briefly over whatever of this page is in front, the progress screen included.
     void showNotice(const QString &text);
+    // The dialog that says why an upgrade failed, sized to its text, details closed.
+    static Karvo::Dialog *newFailureDialog(const UserMessage &message);
 
 signals:
     // The user wants to go back and choose another package.

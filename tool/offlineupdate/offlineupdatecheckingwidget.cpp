@@ -64,6 +64,7 @@ void OfflineUpdateCheckingWidget::initUI()
     layout->addWidget(m_details, 0);
 
     m_backButton = new QPushButton(tr("Choose another package"), this);
+    m_backButton->setObjectName(QStringLiteral("chooseAnotherPackage"));
     m_backButton->setMinimumWidth(200);
     m_backButton->setAutoDefault(true);
     m_backButton->hide();
