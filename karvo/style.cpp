@@ -104,6 +104,19 @@ QSize Style::sizeFromContents(
     return result;
 }
 
+void Style::drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+    const QWidget *widget) const
+{
+    QProxyStyle::drawControl(element, option, painter, widget);
+    // Fusion shows a button's focus through its own panel, which this style replaces.
+    if (element == CE_PushButton && (option->state & State_HasFocus)) {
+        QStyleOptionFocusRect ring;
+        ring.QStyleOption::operator=(*option);
+        ring.rect = subElementRect(SE_PushButtonFocusRect, option, widget);
+        drawPrimitive(PE_FrameFocusRect, &ring, painter, widget);
+    }
+}
+
 void Style::drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
     const QWidget *widget) const
 {

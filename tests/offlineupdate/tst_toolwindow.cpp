@@ -164,6 +164,9 @@ private slots:
             QDBusConnection::systemBus(), QDBusConnection::sessionBus());
         GarrolanDBusService service(QDBusConnection::sessionBus(), &window);
         window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        // The keyboard starts on the page, never on the hidden module list.
+        QCOMPARE(QApplication::focusWidget()->metaObject()->className(), "Karvo::SuggestButton");
 
         QList<QPointer<PackageRequestDialog>> questions;
         for (const QString &path : requests) {

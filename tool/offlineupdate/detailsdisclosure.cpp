@@ -15,6 +15,9 @@ DetailsDisclosure::DetailsDisclosure(QWidget *parent)
     m_toggle->setAutoRaise(true);
     m_toggle->setArrowType(Qt::RightArrow);
     m_toggle->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    // The arrow at the size of the text beside it.
+    const int arrow = m_toggle->fontMetrics().height() / 2;
+    m_toggle->setIconSize(QSize(arrow, arrow));
     m_toggle->setFocusPolicy(Qt::StrongFocus);
 
     m_text->setWordWrap(true);
@@ -27,7 +30,7 @@ DetailsDisclosure::DetailsDisclosure(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
-    layout->addWidget(m_toggle, 0, Qt::AlignLeft);
+    layout->addWidget(m_toggle, 0, Qt::AlignHCenter);
     layout->addWidget(m_text);
 
     connect(m_toggle, &QToolButton::toggled, this, &DetailsDisclosure::setExpanded);
