@@ -45,7 +45,7 @@ QString ReasonText::sentence(const QString &key, const QString &detail)
             detail);
     if (key == Reason::CacheBusy)
         return withDetail(
-            QStringLiteral("The package cache in your home directory is in use"), detail);
+            QStringLiteral("The daemon's working place for your package is in use"), detail);
     if (key == Reason::HookRefused)
         return withDetail(QStringLiteral("A pre-upgrade script of the package refused"), detail);
     if (key == Reason::WrongArchitecture) {
@@ -71,6 +71,14 @@ QString ReasonText::sentence(const QString &key, const QString &detail)
     if (key == Reason::PackageUnguarded)
         return withDetail(QStringLiteral("This system accepts signed packages only from a local "
                                          "disk; copy the package there and check it again"),
+            detail);
+    if (key == Reason::PackageManagerRunning)
+        return withDetail(QStringLiteral("Another package manager is running; check the package "
+                                         "again when it has finished"),
+            detail);
+    if (key == Reason::PackageStalled)
+        return withDetail(QStringLiteral("The package file could not be read: its storage does "
+                                         "not answer; copy the package to a local disk"),
             detail);
     return withDetail(QStringLiteral("The check failed (%1)").arg(key), detail);
 }

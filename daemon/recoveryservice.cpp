@@ -67,6 +67,7 @@ void RecoveryService::startBackup()
                        << "left the bus before the backup ended; no upgrade is made";
             end(false, QString());
         });
+        emit backupStarted();
         // A job end that came before the answer to the request counts if the same service sent it.
         const QList<EarlyJobEnd> early = m_earlyJobEnds;
         m_earlyJobEnds.clear();

@@ -34,6 +34,7 @@ public:
 
 signals:
     void backupRefused(const QString &errMsg); // the service did not take the request
+    void backupStarted(); // the service took it; its end follows
     void backupEnded(bool success, const QString &errMsg);
 
 private:

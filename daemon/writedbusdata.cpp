@@ -71,6 +71,8 @@ WriteDBusData::WriteDBusData(const QDBusConnection &bus, QObject *parent)
         reply();
         end();
     });
+    // BackupSystem is answered once the backup is under way; the upgrade's end comes as signals.
+    connect(m_recovery, &RecoveryService::backupStarted, this, [this] { reply(); });
     connect(m_recovery, &RecoveryService::backupEnded, this, &WriteDBusData::backupEnded);
     m_bus.connect(RecoveryService::Name, RecoveryService::Path, RecoveryService::Name,
         QStringLiteral("JobEnd"), this, SLOT(acceptBackupSystemProgress(QString, bool, QString)));
@@ -395,8 +397,6 @@ void WriteDBusData::acceptBackupSystemProgress(
 
 void WriteDBusData::backupEnded(bool success, const QString &errMsg)
 {
-    // The backup's request was answered when the service took it.
-    reply();
     if (!success) {
         notifyProgress(BackupFailedStage, BackupFailed);
         if (!errMsg.isEmpty())

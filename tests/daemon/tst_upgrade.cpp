@@ -10,10 +10,12 @@
 //   not made after the backup ended well; an upgrade started by the end of a backup that this
 //   daemon never asked for, or by a job of another kind;
 // - shutdown not held off from the first pair to the final one, or still held off afterwards;
-// - post-upgrade scripts asking their user again, or not running in name order with the user's
-//   home (a user the authority refuses is tst_authorization's).
+// - post-upgrade scripts asking their user again, running a second time, or not running in
+//   name order with the user's verified home (a user the authority refuses is
+//   tst_authorization's).
 #include "daemonfixture.h"
 #include "daemoninterface.h"
+#include "offlineupdateprotocol.h"
 #include "packagefixture.h"
 #include "testuser.h"
 
@@ -173,16 +175,25 @@ void tst_Upgrade::backupThenUpgrade()
         QVERIFY(service.waitForReadyRead(10000) && service.readLine() == "ready\n");
     }
     QObject guard;
-    connect(m_fixture->daemon(), &ComTevrinOfflineUpdateDaemonInterface::NotifyExecDistUpgradeInfo,
-        &guard, [&](const QString &text) { record(QStringLiteral("info:") + text); });
-    connect(m_fixture->daemon(),
-        &ComTevrinOfflineUpdateDaemonInterface::NotifyOfflineUpgradeProgress, &guard,
-        [&](int value, int code) {
-            record(QStringLiteral("progress:%1,%2").arg(value).arg(code));
+    QString reply;
+    const auto follow = [&](QProcess *call) {
+        DaemonFixture::followSignals(call, &guard, [&](const QVariantList &signal) {
+            if (signal.value(0) == QLatin1String("#") && reply.isEmpty())
+                reply = signal.value(1).toString();
+            else if (signal.value(0) == QLatin1String("NotifyExecDistUpgradeInfo"))
+                record(QStringLiteral("info:") + signal.value(1).toString());
+            else if (signal.value(0) == QLatin1String("NotifyOfflineUpgradeProgress"))
+                record(QStringLiteral("progress:%1,%2")
+                           .arg(signal.value(1).toInt())
+                           .arg(signal.value(2).toInt()));
         });
+    };
     const bool upgrades = outline.contains(QLatin1String("output"));
+    std::unique_ptr<ChildProcess> call;
     if (callBackup) {
-        const auto call = m_fixture->startCall(m_carol.get(), QStringLiteral("BackupSystem"), {});
+        call = m_fixture->startCall(
+            m_carol.get(), QStringLiteral("--until-final"), { QStringLiteral("BackupSystem") });
+        follow(call.get());
         if (upgrades) {
             QTRY_VERIFY_WITH_TIMEOUT(seen.contains(QLatin1String("output")), 60000);
             // The daemon answers at once while apt works.
@@ -190,10 +201,9 @@ void tst_Upgrade::backupThenUpgrade()
             QVERIFY2(answerTime >= 0 && answerTime < 1000, qPrintable(QString::number(answerTime)));
             QVERIFY(events.filter(FinalPair).isEmpty());
         }
-        QTRY_COMPARE_WITH_TIMEOUT(call->state(), QProcess::NotRunning, 180000);
-        QCOMPARE(call->exitCode(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!reply.isEmpty(), 180000);
+        QVERIFY2(reply.startsWith(QLatin1String("method return")), qPrintable(reply));
         // Without a backup the reply comes after the final pair.
-        m_fixture->settle();
         QVERIFY(!recovery.isEmpty() || !events.filter(FinalPair).isEmpty());
     }
     // The job ends of these rows must change nothing; each is on the bus before the service
@@ -206,7 +216,6 @@ void tst_Upgrade::backupThenUpgrade()
         service.kill();
     if (!outline.isEmpty())
         QTRY_VERIFY_WITH_TIMEOUT(!events.filter(FinalPair).isEmpty(), 180000);
-    m_fixture->settle();
     QCOMPARE(seen, outline);
     // One lock for the sequence, and none left once it ended, however it ended.
     const QByteArray locks = readFile(m_logindRecord);
@@ -221,18 +230,20 @@ void tst_Upgrade::backupThenUpgrade()
 void tst_Upgrade::postHooks()
 {
     checkAsCarol();
-    QSignalSpy progress(
-        m_fixture->daemon(), &ComTevrinOfflineUpdateDaemonInterface::NotifyOfflineUpgradeProgress);
-    QCOMPARE(m_fixture->call(m_carol.get(), QStringLiteral("BackupSystem"), {}), 0);
-    m_fixture->settle();
-    QCOMPARE(progress.last(), QVariantList({ 100, 1 }));
+    QString output;
+    QCOMPARE(m_fixture->call(m_carol.get(), QStringLiteral("BackupSystem"), {}, &output), 0);
+    QCOMPARE(DaemonFixture::signalsIn(output, QStringLiteral("NotifyOfflineUpgradeProgress")).last(),
+        QVariantList({ 100, 1 }));
 
-    // Carol would be refused now, yet her own upgrade's scripts need no second authorization.
+    // Carol would be refused now, yet her own upgrade's scripts need no second authorization;
+    // they run once, whatever home the call names.
     QFile::remove(PostOrder);
     m_fixture->setAnswer(m_carol->name(), DaemonFixture::Deny);
-    QCOMPARE(
-        m_fixture->call(m_carol.get(), QStringLiteral("StartExecHookPost"), { m_carol->home() }),
-        0);
+    QCOMPARE(m_fixture->call(m_carol.get(), QStringLiteral("StartExecHookPost"), { "/etc" }), 0);
+    QVERIFY(m_fixture->call(m_carol.get(), QStringLiteral("StartExecHookPost"), { m_carol->home() },
+                &output)
+        != 0);
+    QVERIFY2(output.contains(OfflineUpdate::NoPassedCheckError), qPrintable(output));
     m_fixture->setAnswer(m_carol->name(), DaemonFixture::Allow);
     QFile order(PostOrder);
     QVERIFY(order.open(QIODevice::ReadOnly));

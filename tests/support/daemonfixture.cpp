@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTest>
 #include <sys/stat.h>
@@ -193,16 +195,55 @@ void DaemonFixture::settle()
 
 int DaemonFixture::check(const TestUser *user, const QString &file)
 {
-    QSignalSpy results(
-        m_daemon.get(), &ComTevrinOfflineUpdateDaemonInterface::NotifyOfflineFileCheckResult);
-    if (call(user, QStringLiteral("StartOfflineFileCheck"), { user->home(), file }) != 0)
+    QString output;
+    if (call(user, QStringLiteral("StartOfflineFileCheck"), { user->home(), file }, &output) != 0)
         return 100;
-    // The result was sent before the reply; a second one would come before the getter's answer.
-    settle();
+    // The result was sent to the caller before the reply.
+    const QList<QVariantList> results
+        = signalsIn(output, QStringLiteral("NotifyOfflineFileCheckResult"));
     if (results.count() != 1)
         return 100 + results.count();
     const int item = results.first().at(0).toInt();
     return results.first().at(1).toBool() ? -item : item;
+}
+
+QList<QVariantList> DaemonFixture::signalsIn(const QString &output, const QString &name)
+{
+    QList<QVariantList> found;
+    for (const QString &line : output.split(QLatin1Char('\n'))) {
+        if (!line.startsWith(QLatin1String("signal ")))
+            continue;
+        QVariantList fields
+            = QJsonDocument::fromJson(line.mid(7).toUtf8()).array().toVariantList();
+        if (fields.isEmpty() || (!name.isEmpty() && fields.first().toString() != name))
+            continue;
+        if (name.isEmpty())
+            found << fields;
+        else
+            found << fields.mid(1);
+    }
+    return found;
+}
+
+void DaemonFixture::followSignals(
+    QProcess *call, QObject *context, const std::function<void(const QVariantList &)> &receive)
+{
+    QObject::connect(call, &QProcess::readyRead, context, [call, receive] {
+        while (call->canReadLine()) {
+            const QString line = QString::fromUtf8(call->readLine());
+            const QList<QVariantList> found = signalsIn(line);
+            if (found.isEmpty())
+                receive({ QStringLiteral("#"), line.trimmed() });
+            for (const QVariantList &signal : found)
+                receive(signal);
+        }
+    });
+}
+
+QString DaemonFixture::callerProgram()
+{
+    return qEnvironmentVariable("TEVRIN_BINARY_DIR")
+        + QStringLiteral("/tests/support/tevrin-test-caller");
 }
 
 qint64 DaemonFixture::getterAnswerTime()
@@ -235,12 +276,8 @@ void DaemonFixture::setAnswer(const QString &user, Answer answer)
 std::unique_ptr<ChildProcess> DaemonFixture::startCall(
     const TestUser *user, const QString &method, const QStringList &arguments)
 {
-    QStringList command { QStringLiteral("dbus-send"), QStringLiteral("--system"),
-        QStringLiteral("--print-reply"), QStringLiteral("--reply-timeout=600000"),
-        QStringLiteral("--dest=") + ServiceName, ObjectPath,
-        method.contains(QLatin1Char('.')) ? method : ServiceName + QLatin1Char('.') + method };
-    for (const QString &argument : arguments)
-        command << QStringLiteral("string:") + argument;
+    QStringList command { callerProgram(), method };
+    command += arguments;
     if (user)
         command = user->command(command);
 

@@ -4,6 +4,7 @@
 #include "privatebus.h"
 
 #include <QDBusConnection>
+#include <functional>
 #include <memory>
 
 class ComTevrinOfflineUpdateDaemonInterface;
@@ -43,17 +44,25 @@ public:
     // Everything the daemon has written to standard error since it started.
     QString log();
 
-    // Calls |method| (of the daemon's interface unless qualified) with string arguments through
-    // dbus-send as |user| (root when null), letting the test's connection take the daemon's
-    // signals meanwhile; dbus-send's exit code, its output in |output|.
+    // Calls |method| (of the daemon's interface unless qualified) with string arguments as |user|
+    // (root when null) through the test caller, which prints the daemon's signals to it and the
+    // reply as dbus-send would; its exit code, its output in |output|.
     int call(const TestUser *user, const QString &method, const QStringList &arguments,
         QString *output = nullptr);
     // The same call, started and left running; its output is what dbus-send printed.
     std::unique_ptr<ChildProcess> startCall(
         const TestUser *user, const QString &method, const QStringList &arguments);
-    // Returns once every signal the daemon sent before now has been delivered to the test's
-    // connection: a getter's answer comes after them.
+    // Returns once every signal the daemon sent to the test's own connection before now has
+    // been delivered: a getter's answer comes after them.
     void settle();
+    // The arguments of each signal |name| (every signal, its name first, when empty) that a
+    // call's |output| shows, in order.
+    static QList<QVariantList> signalsIn(const QString &output, const QString &name = QString());
+    static QString callerProgram();
+    // Hands each signal that a started call prints to |receive| (its name first) as it comes,
+    // while |context| lives; each other line of the call's output comes as ("#", line).
+    static void followSignals(
+        QProcess *call, QObject *context, const std::function<void(const QVariantList &)> &receive);
     // |user| checks |file| for their home: the item of the one result signal the check sent,
     // negated when it passed; 100 + the count when the call failed or there was not exactly one.
     int check(const TestUser *user, const QString &file);
