@@ -94,6 +94,18 @@
         <source>The package check failed. Choose another package.</source>
         <translation>升级包检测失败，请选择其他升级包。</translation>
     </message>
+    <message>
+        <source>Another package manager is running. Try again when it has finished.</source>
+        <translation>另一个软件包管理程序正在运行，请等它结束后再试。</translation>
+    </message>
+    <message>
+        <source>Held by: %1</source>
+        <translation>占用者：%1</translation>
+    </message>
+    <message>
+        <source>The storage the package file is on does not answer. Copy the package to a local disk and choose the copy.</source>
+        <translation>升级包文件所在的存储设备没有响应。请将升级包复制到本地磁盘，然后选择该副本。</translation>
+    </message>
 </context>
 <context>
     <name>ConfirmDialog</name>

@@ -177,7 +177,8 @@ private slots:
             Reason::NoSpace, Reason::NotPackage, Reason::BadSignature, Reason::SignatureRequired,
             Reason::CacheBusy, Reason::HookRefused, Reason::WrongArchitecture,
             Reason::NoBackupSpace, Reason::RepositoryUnreadable, Reason::NothingToUpgrade,
-            Reason::NotAuthorized, Reason::PackageChanging, Reason::PackageUnguarded };
+            Reason::NotAuthorized, Reason::PackageChanging, Reason::PackageUnguarded,
+            Reason::PackageManagerRunning, Reason::PackageStalled };
         QSet<QString> sentences;
         for (const QString &key : keys) {
             const QString sentence = checkFailureText(key, QString()).sentence;

@@ -9,10 +9,12 @@
 //   key presses while a screen saver service answers, or none without one;
 // - upgrade output broken where the daemon's pieces end, a status sentence glued to the output
 //   after it, a terminal's carriage return shown as text, or a log box that cuts a line;
-// - a dialog whose text does not fit (the longest English and Chinese texts; run again at
-//   scale 2), or Return that postpones the confirmed upgrade.
+// - a dialog whose text or controls do not fit (the longest English and Chinese texts, at the
+//   usual and a large font size; run again at scale 2), such as one of a fixed size, or Return
+//   that postpones the confirmed upgrade.
 #include "confirmdialog.h"
 #include "dialog.h"
+#include "fontsizemanager.h"
 #include "detailsdisclosure.h"
 #include "licensedialog.h"
 #include "offlinecheckresultwidget.h"
@@ -29,6 +31,7 @@
 #include <QPushButton>
 #include <QTextBlock>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QtTest>
 #include <memory>
 
@@ -148,20 +151,42 @@ private slots:
     {
         QTest::addColumn<QString>("dialog");
         QTest::addColumn<QString>("language");
-        for (const char *language : { "en", "zh_CN" }) {
-            for (const char *dialog :
-                { "confirm with backup", "confirm without backup", "failure", "package request" })
-                QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(dialog, language)))
-                    << dialog << language;
+        QTest::addColumn<int>("baseFontSize");
+        // The desktop's usual body text and the larger one a user with poor sight picks.
+        for (const int baseFontSize : { int(Karvo::FontSizeManager::DefaultBaseFontSize), 20 }) {
+            for (const char *language : { "en", "zh_CN" }) {
+                for (const char *dialog : { "confirm with backup", "confirm without backup",
+                         "failure", "package request" })
+                    QTest::newRow(qPrintable(
+                        QStringLiteral("%1, %2, %3 px").arg(dialog, language).arg(baseFontSize)))
+                        << dialog << language << baseFontSize;
+            }
         }
     }
 
-    // Each label's text needs no more room than the label has, and the label lies within the
-    // dialog: nothing is cut at any edge.
+    // Each label's text needs no more room than the label has, every control gets the width
+    // its text needs, and all of them lie within the dialog: nothing is cut at any edge.
     void dialogTextFits()
     {
         QFETCH(QString, dialog);
         QFETCH(QString, language);
+        QFETCH(int, baseFontSize);
+        // Dialogs never grow beyond the screen; on one smaller than the tool's own window (the
+        // offscreen platform's at scale 2) a cut text would say nothing about the dialog.
+        const QSize screen = QGuiApplication::primaryScreen()->availableSize();
+        if (screen.width() < 740 || screen.height() < 550)
+            QSKIP(qPrintable(QStringLiteral("the screen has only %1x%2 logical pixels")
+                                 .arg(screen.width())
+                                 .arg(screen.height())));
+        // As the tool's application object sets it: unbound widgets take the body size too.
+        Karvo::FontSizeManager *fonts = Karvo::FontSizeManager::instance();
+        const QFont applicationFont = QApplication::font();
+        fonts->setBaseFontSize(baseFontSize);
+        QApplication::setFont(fonts->get(Karvo::FontSizeManager::T6));
+        const auto restoreFonts = qScopeGuard([&] {
+            fonts->setBaseFontSize(Karvo::FontSizeManager::DefaultBaseFontSize);
+            QApplication::setFont(applicationFont);
+        });
         QTranslator translator;
         if (language != QLatin1String("en")) {
             QVERIFY(translator.load(QStringLiteral("tevrin-offline-update-tool_") + language,
@@ -204,6 +229,20 @@ private slots:
                                .arg(shown->height())));
             if (!label->wordWrap())
                 QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
+        }
+        for (const QAbstractButton *button : shown->findChildren<QAbstractButton *>()) {
+            if (!button->isVisible())
+                continue;
+            const QRect inDialog(button->mapTo(shown.get(), QPoint(0, 0)), button->size());
+            QVERIFY2(shown->rect().contains(inDialog), qPrintable(button->text()));
+            QVERIFY2(button->minimumSizeHint().width() <= button->width()
+                    && button->minimumSizeHint().height() <= button->height(),
+                qPrintable(QStringLiteral("%1: needs %2x%3, has %4x%5")
+                               .arg(button->text())
+                               .arg(button->minimumSizeHint().width())
+                               .arg(button->minimumSizeHint().height())
+                               .arg(button->width())
+                               .arg(button->height())));
         }
         QCoreApplication::removeTranslator(&translator);
     }

@@ -82,6 +82,15 @@ const ReasonText Reasons[] = {
             "This system accepts signed packages only from a local disk. Copy the package to "
             "your home folder and check it there."),
         nullptr },
+    { OfflineUpdate::Reason::PackageManagerRunning,
+        QT_TRANSLATE_NOOP("CheckFailureReason",
+            "Another package manager is running. Try again when it has finished."),
+        QT_TRANSLATE_NOOP("CheckFailureReason", "Held by: %1") },
+    { OfflineUpdate::Reason::PackageStalled,
+        QT_TRANSLATE_NOOP("CheckFailureReason",
+            "The storage the package file is on does not answer. Copy the package to a local "
+            "disk and choose the copy."),
+        nullptr },
 };
 
 QString translated(const char *text)
