@@ -88,9 +88,10 @@ Dialog::Dialog(QWidget *parent)
     connect(m_closeButton, &QAbstractButton::clicked, this, &Dialog::reject);
 }
 
-void Dialog::setIcon(const QIcon &icon)
+void Dialog::setIcon(const QIcon &icon, const QString &description)
 {
     m_icon = icon;
+    m_iconLabel->setAccessibleName(description);
     m_iconLabel->setPixmap(icon.pixmap(QSize(IconSide, IconSide)));
     m_iconLabel->setVisible(!icon.isNull());
 }

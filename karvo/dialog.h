@@ -27,7 +27,8 @@ public:
     explicit Dialog(QWidget *parent = nullptr);
 
     QIcon icon() const { return m_icon; }
-    void setIcon(const QIcon &icon);
+    // |description| is what a screen reader says for the icon, such as "Warning".
+    void setIcon(const QIcon &icon, const QString &description);
     QString title() const;
     void setTitle(const QString &title);
     QString message() const;

@@ -133,6 +133,10 @@
         <source>Confirm the upgrade</source>
         <translation>确认升级</translation>
     </message>
+    <message>
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
 </context>
 <context>
     <name>DetailsDisclosure</name>
@@ -199,6 +203,10 @@
     <message>
         <source>Restore steps</source>
         <translation>还原步骤</translation>
+    </message>
+    <message>
+        <source>Scroll the restore steps</source>
+        <translation>滚动恢复步骤</translation>
     </message>
 </context>
 <context>
@@ -395,6 +403,18 @@
         <source>The upgrade failed</source>
         <translation>升级失败</translation>
     </message>
+    <message>
+        <source>Check item columns</source>
+        <translation>检测项的列</translation>
+    </message>
+    <message>
+        <source>Scroll the check items</source>
+        <translation>滚动检测项</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
 </context>
 <context>
     <name>OfflineUpdateCheckingWidget</name>
@@ -516,6 +536,10 @@
     <message>
         <source>Check</source>
         <translation>检测</translation>
+    </message>
+    <message>
+        <source>Question</source>
+        <translation>询问</translation>
     </message>
 </context>
 <context>

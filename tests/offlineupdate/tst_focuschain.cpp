@@ -2,11 +2,22 @@
 // a scripted daemon on a private bus. Faults caught here:
 // - Tab caught in the table's cells, or never reaching the acknowledgement, the guide link and
 //   "Start Upgrade"; a failure page without the way back in its focus chain;
-// - a control that Tab reaches without a name a screen reader can say;
+// - a control that Tab reaches without a name a screen reader can say; a window, dialog,
+//   control, picture, spinner or progress bar of any page or dialog without one;
 // - the table read out with a hidden column or header, or with actions on its cells.
+#include "accessiblenames.h"
+#include "confirmdialog.h"
+#include "detailsdisclosure.h"
+#include "dialog.h"
+#include "licensedialog.h"
+#include "mainwindow.h"
 #include "offlinecheckresultwidget.h"
+#include "offlineupdatecheckingwidget.h"
 #include "offlineupdatemodel.h"
 #include "offlineupdateprotocol.h"
+#include "offlineupgradedialog.h"
+#include "packagerequestdialog.h"
+#include "usermessage.h"
 #include "scriptedservice.h"
 #include "testbuses.h"
 
@@ -127,6 +138,55 @@ private slots:
         }
         QVERIFY(!accessible->actionInterface()
             || accessible->actionInterface()->actionNames().isEmpty());
+    }
+
+    void everythingNamed_data()
+    {
+        QTest::addColumn<QString>("window");
+        for (const char *window : { "main window", "checking page", "result: passed",
+                 "result: architecture failed", "result: file corrupted",
+                 "confirmation with backup", "confirmation without backup", "failure",
+                 "package request", "recovery guide", "upgrade progress" })
+            QTest::newRow(window) << window;
+    }
+
+    // The success state is looked at where an upgrade is driven to it (tst_offlinecheckresultwidget).
+    void everythingNamed()
+    {
+        QFETCH(QString, window);
+        OfflineUpdateModel model(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
+        std::unique_ptr<QWidget> shown;
+        if (window == QLatin1String("main window")) {
+            shown = std::make_unique<MainWindow>(QByteArrayLiteral("com.tevrin.offline.update.absent"),
+                QDBusConnection::systemBus(), QDBusConnection::sessionBus());
+        } else if (window == QLatin1String("checking page")) {
+            shown = std::make_unique<OfflineUpdateCheckingWidget>(&model);
+        } else if (window.startsWith(QLatin1String("result"))) {
+            const bool passed = window.endsWith(QLatin1String("passed"));
+            const int item = passed ? UpgradableItem
+                : window.contains(QLatin1String("architecture")) ? ArchitectureItem
+                                                                 : PackageLayoutItem;
+            shown = std::make_unique<OfflineCheckResultWidget>(&model, item, passed);
+        } else if (window.startsWith(QLatin1String("confirmation"))) {
+            shown = std::make_unique<ConfirmDialog>(window.endsWith(QLatin1String("with backup")));
+        } else if (window == QLatin1String("failure")) {
+            shown.reset(OfflineCheckResultWidget::newFailureDialog(
+                { QStringLiteral("The upgrade failed."), QStringLiteral("E: dpkg returned 1") }));
+            shown->findChild<DetailsDisclosure *>()->setExpanded(true);
+        } else if (window == QLatin1String("package request")) {
+            shown = std::make_unique<PackageRequestDialog>(QStringLiteral("/tmp/update.oup"));
+        } else if (window == QLatin1String("recovery guide")) {
+            shown = std::make_unique<LicenseDialog>(QStringLiteral("Restoring the system"));
+        } else {
+            shown = std::make_unique<OfflineUpgradeDialog>(&model, nullptr);
+        }
+        shown->show();
+        QVERIFY(QTest::qWaitForWindowExposed(shown.get()));
+        // Result pages fill in from the daemon's answers; the table shows once they are in.
+        if (window.startsWith(QLatin1String("result: ")) && !window.endsWith(QLatin1String("corrupted")))
+            QTRY_VERIFY_WITH_TIMEOUT(shown->findChild<QTableView *>()->isVisible(), 5000);
+        const QStringList unnamed = unnamedWidgets(shown.get());
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
     }
 
 private:

@@ -3,12 +3,14 @@
 // - a report filled into the wrong rows or verdicts, a patch package without its vulnerability
 //   identifier, a signature state shown as another (an unknown one claimed "Unsigned"), the
 //   upgrade left reachable after a failed item, or the start button enabled without the box;
+// - a success state whose controls or pictures a screen reader cannot name;
 // - a failure reason not put into words, lost when the table is shown, or an older daemon's
 //   missing answer wiping the item's own sentence; a reason key without a sentence of its own,
 //   without its detail, or untranslated;
 // - progress of an upgrade the page did not start moving the screen or rebooting; a failure, a
 //   refused request or a daemon gone mid-upgrade that leaves the progress dialog up or says
 //   nothing.
+#include "accessiblenames.h"
 #include "checkfailurereason.h"
 #include "checkresultinfo.h"
 #include "commandlinkbutton.h"
@@ -318,6 +320,8 @@ private slots:
                 qPrintable(button->text()));
         QCOMPARE(page.findChild<DetailsDisclosure *>(QStringLiteral("successDetails"))->isVisible(),
             !hooks.errorName.isEmpty());
+        const QStringList unnamed = unnamedWidgets(&page);
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
         QTest::qWait(200);
         QVERIFY(m_sessionManager->calls().isEmpty());
 

@@ -21,7 +21,7 @@ ConfirmDialog::ConfirmDialog(bool backupSupported, QWidget *parent)
 
 void ConfirmDialog::initUI()
 {
-    setIcon(themeIcon(QStringLiteral("vsk_yellow_tip")));
+    setIcon(themeIcon(QStringLiteral("vsk_yellow_tip")), tr("Warning"));
     setWindowTitle(tr("Confirm the upgrade"));
     setAccessibleName(windowTitle());
     setContentsMargins(0, 0, 0, 0);

@@ -111,6 +111,7 @@ void LicenseDialog::initUI(const QString &title)
     scrollArea->verticalScrollBar()->setContextMenuPolicy(Qt::NoContextMenu);
     scrollArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     scrollArea->setAccessibleName(tr("Restore steps"));
+    scrollArea->verticalScrollBar()->setAccessibleName(tr("Scroll the restore steps"));
     // The arrow keys and Page Up/Down scroll the guide.
     scrollArea->setFocusPolicy(Qt::StrongFocus);
     scrollArea->setWidget(body);

@@ -33,6 +33,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardItemModel>
 #include <QTimer>
 #include <QToolButton>
@@ -357,6 +358,9 @@ Karvo::Frame *OfflineCheckResultWidget::loadOfflineUpdateTable()
 
     m_headerView = new GarrolanTableHeaderView(Qt::Horizontal, m_tableView);
     m_headerView->setFixedHeight(HeaderHeight);
+    m_headerView->setAccessibleName(tr("Check item columns"));
+    for (QScrollBar *bar : { m_tableView->verticalScrollBar(), m_tableView->horizontalScrollBar() })
+        bar->setAccessibleName(tr("Scroll the check items"));
     // The table is one stop in the focus chain; its header is read with it.
     m_headerView->setFocusPolicy(Qt::NoFocus);
     m_tableView->setHorizontalHeader(m_headerView);
@@ -658,7 +662,7 @@ Karvo::Dialog *OfflineCheckResultWidget::newFailureDialog(const UserMessage &mes
     auto *dialog = new Karvo::Dialog;
     dialog->setWindowTitle(tr("The upgrade failed"));
     dialog->setAccessibleName(dialog->windowTitle());
-    dialog->setIcon(themeIcon(QStringLiteral("vsk_yellow_tip")));
+    dialog->setIcon(themeIcon(QStringLiteral("vsk_yellow_tip")), tr("Warning"));
     dialog->setMessage(message.sentence);
     dialog->setWordWrapMessage(true);
     auto *details = new DetailsDisclosure;

@@ -28,7 +28,7 @@ PackageRequestDialog::PackageRequestDialog(const QString &path, QWidget *parent)
     , m_path(path)
 {
     const QFileInfo file(path);
-    setIcon(themeIcon(QStringLiteral("vsk_yellow_tip")));
+    setIcon(themeIcon(QStringLiteral("vsk_yellow_tip")), tr("Question"));
     setTitle(tr("Check this package?"));
     setWindowTitle(title());
     setAccessibleName(title());
