@@ -1,7 +1,7 @@
 #!/bin/bash
 # Draws the tool's two raster pictures into tool/resources/: logo.png (the product logo, shown
 # on the upgrade progress dialog over the darkened wallpaper) and systemrecover.jpg (the boot
-# menu shown by the recovery guide).
+# menu shown by the recovery guide), each with its twice as large "@2x" version.
 #
 # A developer's tool, not part of the build: the pictures it draws are committed, so building
 # the tool needs neither this script nor its tools. Run it again after changing the drawing
@@ -32,7 +32,8 @@ cjk=$(font_file 'WenQuanYi Micro Hei Mono')
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Both pictures are drawn at twice their size and scaled down, which smooths every edge alike.
+# Both pictures are drawn at twice their size: as they are, they are the pictures for screens
+# scaled by two ("@2x"); scaled down, which smooths every edge alike, the ordinary ones.
 
 # The logo: the product icon's mark (an arrow rising out of a tray on a blue tile) and the name
 # in white, centred as a group on a transparent 290 x 60 canvas.
@@ -47,8 +48,9 @@ convert -size 96x96 gradient:'#38a3ff'-'#0062dc' \
 convert -background none -fill white -font "$sans_bold" -pointsize 64 -kerning 2 \
     label:Tevrin "$work/name.png"
 convert -background none "$work/mark.png" -size 28x1 xc:none "$work/name.png" \
-    -gravity center +append -gravity center -extent 580x120 \
-    -resize 290x60 -strip PNG32:"$out/logo.png"
+    -gravity center +append -gravity center -extent 580x120 PNG32:"$work/logo.png"
+convert "$work/logo.png" -strip PNG32:"$out/logo@2x.png"
+convert "$work/logo.png" -resize 290x60 -strip PNG32:"$out/logo.png"
 
 # The boot menu: white-on-black text mode, a framed list of entries with the rollback entry
 # under the selection bar, and the key help below the frame.
@@ -69,4 +71,6 @@ convert -size 866x464 xc:'#050505' \
     -annotate +40+378 'Press Enter to start the selected entry, or E to edit it.' \
     -font "$mono_bold" -fill '#e0e0e0' \
     -annotate +40+418 'The selected entry starts automatically in 5 s.' \
-    -resize 433x232 -strip -quality 92 "$out/systemrecover.jpg"
+    "$work/systemrecover.png"
+convert "$work/systemrecover.png" -strip -quality 92 "$out/systemrecover@2x.jpg"
+convert "$work/systemrecover.png" -resize 433x232 -strip -quality 92 "$out/systemrecover.jpg"

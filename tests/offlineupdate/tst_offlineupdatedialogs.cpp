@@ -11,7 +11,8 @@
 //   after it, a terminal's carriage return shown as text, or a log box that cuts a line;
 // - a dialog whose text or controls do not fit (the longest English and Chinese texts, at the
 //   usual and a large font size; run again at scale 2), such as one of a fixed size, or Return
-//   that postpones the confirmed upgrade.
+//   that postpones the confirmed upgrade;
+// - pictures blurred on a screen scaled by two.
 #include "confirmdialog.h"
 #include "dialog.h"
 #include "fontsizemanager.h"
@@ -245,6 +246,41 @@ private slots:
                                .arg(button->height())));
         }
         QCoreApplication::removeTranslator(&translator);
+    }
+
+    void sharpPictures_data()
+    {
+        QTest::addColumn<QString>("picture");
+        QTest::newRow("logo") << "Tevrin logo";
+        QTest::newRow("boot menu") << "The boot menu with the restore entry selected";
+    }
+
+    // On a screen scaled by two a picture drawn for scale 1 is blown up and blurred; run at
+    // scale 2, this needs the "@2x" pictures.
+    void sharpPictures()
+    {
+        QFETCH(QString, picture);
+        // As the tool's main() sets it.
+        QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+        std::unique_ptr<QWidget> shown;
+        if (picture == QLatin1String("Tevrin logo"))
+            shown = std::make_unique<OfflineUpgradeDialog>(nullptr, nullptr);
+        else
+            shown = std::make_unique<LicenseDialog>(QStringLiteral("Restoring the system"));
+        QLabel *label = nullptr;
+        for (QLabel *candidate : shown->findChildren<QLabel *>())
+            if (candidate->accessibleName() == picture)
+                label = candidate;
+        QVERIFY(label);
+        const QPixmap pixmap = label->pixmap(Qt::ReturnByValue);
+        const qreal scale = qApp->devicePixelRatio();
+        QVERIFY2(pixmap.width() >= label->width() * scale && pixmap.height() >= label->height() * scale,
+            qPrintable(QStringLiteral("%1x%2 pixels for %3x%4 at scale %5")
+                           .arg(pixmap.width())
+                           .arg(pixmap.height())
+                           .arg(label->width())
+                           .arg(label->height())
+                           .arg(scale)));
     }
 
     // Return with the box ticked continues; with the focus on "Postpone Upgrade" it postpones.
