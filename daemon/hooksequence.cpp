@@ -36,7 +36,7 @@ void runFrom(const std::shared_ptr<Sequence> &sequence, int index)
     QString moved;
     if (!sequence->home->stillLeadsHere(&moved)) {
         qWarning() << "HookSequence" << "not running" << script << ":" << moved;
-        sequence->done(false, { script, moved });
+        sequence->done(false, { script, moved, true });
         return;
     }
     auto *run = new HookRun(sequence->environment.bash, sequence->environment.hookTimeLimitMs,
@@ -53,7 +53,8 @@ void runFrom(const std::shared_ptr<Sequence> &sequence, int index)
             qWarning() << "OfflineCheck::runHook"
                        << "ended with" << script << ":" << result.ended;
         if (!(result.finished && result.exitCode == 0) && sequence->stopAtFailure) {
-            sequence->done(false, { script, result.finished ? result.lastLine : result.errorString });
+            sequence->done(
+                false, { script, result.finished ? result.lastLine : result.errorString, false });
             return;
         }
         runFrom(sequence, index + 1);
@@ -78,7 +79,7 @@ void HookSequence::run(QObject *context, const CheckEnvironment &environment,
     if (refused) {
         qWarning() << "HookSequence" << "refusing to run scripts from" << hooksPath << directory
                    << ": not a directory of the package";
-        done(false, { QFile::decodeName(directory), QStringLiteral("not a directory") });
+        done(false, { QFile::decodeName(directory), QStringLiteral("not a directory"), true });
         return;
     }
     auto sequence = std::make_shared<Sequence>();

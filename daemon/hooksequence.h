@@ -17,7 +17,8 @@ namespace HookSequence {
 struct Failure
 {
     QString script;
-    QString lastLine;
+    QString lastLine; // or why the script was not run
+    bool refused = false; // not run at all: the home moved, or the directory is no directory
 };
 using Done = std::function<void(bool passed, const Failure &failure)>;
 

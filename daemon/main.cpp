@@ -1,4 +1,5 @@
 #include "logmanager.h"
+#include "packagecopy.h"
 #include "writedbusdata.h"
 
 #include <QCoreApplication>
@@ -6,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -16,10 +18,13 @@ namespace {
 // of its own: no other process sees them, reads them through them, or pins them (a user's new
 // namespace copies the machine's mounts, not these). Mounts made on the machine still reach the
 // daemon. Must happen while the process has one thread: the kernel refuses it later.
+// The namespace it started in stays where the paths callers name are looked up.
 bool takePrivateMounts()
 {
-    if (unshare(CLONE_NEWNS) < 0)
+    const int machineMounts = open("/proc/self/ns/mnt", O_RDONLY | O_CLOEXEC);
+    if (machineMounts < 0 || unshare(CLONE_NEWNS) < 0)
         return false;
+    PackageCopy::setLookupNamespace(machineMounts);
     return mount(nullptr, "/", nullptr, MS_REC | MS_SLAVE, nullptr) == 0;
 }
 

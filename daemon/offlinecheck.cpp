@@ -622,13 +622,14 @@ void OfflineCheck::startHookPost(CheckRun *run)
     const uid_t uid = run->uid();
     HookSequence::run(this, m_environment, run->directory().path(RunContext::HooksMount),
         QByteArrayLiteral("posthook"), HookScript::NameOrder, &run->home(), false,
-        [this, uid](bool, const HookSequence::Failure &) {
+        [this, uid](bool, const HookSequence::Failure &failure) {
             const auto found = m_runs.find(uid);
             if (found != m_runs.end()) {
                 if (m_latest == found->second.get())
                     m_latest = nullptr;
                 m_runs.erase(found);
             }
-            emit hookPostFinished();
+            // A failing script has been logged and stops nothing; a refusal to run one does.
+            emit hookPostFinished(failure.refused ? failure.lastLine : QString());
         });
 }

@@ -58,7 +58,8 @@ signals:
     void sendExecDistUpgradeInfo(QString info);
     void sendUpgradeProgress(int percent);
     void upgradeFinished(bool success);
-    void hookPostFinished();
+    // |refusal|: why the scripts did not all get to run (their home moved), else empty.
+    void hookPostFinished(const QString &refusal);
 
 private:
     void checkOfflineFile(const QString &filepath);

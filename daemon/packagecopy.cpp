@@ -14,6 +14,7 @@
 #include <grp.h>
 #include <linux/fs.h>
 #include <memory>
+#include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -158,6 +159,7 @@ bool writeAll(int fd, const char *data, size_t size)
 {
     Message opened;
     opened.kind = Message::Opened;
+
     if (!caller.isRoot()
         && (setgroups(caller.groups.size(), caller.groups.data()) < 0
             || setresgid(caller.gid, caller.gid, caller.gid) < 0
@@ -258,7 +260,14 @@ FileDescriptor unnamedFile(int directoryFd)
     return file;
 }
 
+int s_lookupNamespace = -1;
+
 } // namespace
+
+void PackageCopy::setLookupNamespace(int mountNamespaceFd)
+{
+    s_lookupNamespace = mountNamespaceFd;
+}
 
 PackageCopy::PackageCopy(QObject *parent)
     : QObject(parent)
@@ -304,6 +313,11 @@ void PackageCopy::start(const CallerIdentity &caller, const QString &path, int d
         return;
     }
     if (m_child == 0) {
+        // The daemon's own mount namespace may not have seen what was mounted since it started
+        // (a disk plugged in later, where the machine's mounts do not propagate): the path is
+        // looked up among the machine's mounts, as the caller sees them.
+        if (s_lookupNamespace >= 0 && setns(s_lookupNamespace, CLONE_NEWNS) < 0)
+            _exit(1);
         if (!keepOnly(readerEnd.get(), m_copy.get(), devNull.get()))
             _exit(1);
         readAsCaller(caller, encodedPath);

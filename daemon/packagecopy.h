@@ -50,6 +50,10 @@ public:
 
     static constexpr int DefaultStallLimitMs = 30000;
 
+    // The mount namespace (an open descriptor of it) in which callers' paths are looked up;
+    // without one, the daemon's own.
+    static void setLookupNamespace(int mountNamespaceFd);
+
     explicit PackageCopy(QObject *parent = nullptr);
     // A copy still being read is given up, and its reader killed.
     ~PackageCopy() override;

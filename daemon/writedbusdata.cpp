@@ -48,8 +48,12 @@ WriteDBusData::WriteDBusData(const QDBusConnection &bus, QObject *parent)
     connect(m_check, &OfflineCheck::sendUpgradeProgress, this,
         [this](int percent) { notifyProgress(percent, ProgressGoesOn); });
     connect(m_check, &OfflineCheck::upgradeFinished, this, &WriteDBusData::upgradeEnded);
-    connect(m_check, &OfflineCheck::hookPostFinished, this, [this] {
-        reply();
+    connect(m_check, &OfflineCheck::hookPostFinished, this, [this](const QString &refusal) {
+        if (refusal.isEmpty())
+            reply();
+        else
+            replyError(QDBusError::errorString(QDBusError::Failed),
+                QStringLiteral("The post-upgrade scripts were not run: ") + refusal);
         end();
     });
     // Asked while the check that found the package unsigned holds the operation: the one prompt

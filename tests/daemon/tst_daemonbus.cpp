@@ -99,21 +99,7 @@ void tst_DaemonBus::initTestCase()
 
     // A signing key of a package maker, trusted by the machine.
     m_gpgHome = m_work.filePath(QStringLiteral("gnupg"));
-    QVERIFY(QDir().mkpath(m_gpgHome)
-        && QFile::setPermissions(
-            m_gpgHome, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    const QStringList gpg { QStringLiteral("gpg"), QStringLiteral("--homedir"), m_gpgHome,
-        QStringLiteral("--batch") };
-    QCOMPARE(ChildProcess::run(gpg
-                 + QStringList { "--passphrase", "", "--quick-gen-key", Signer, "ed25519", "sign",
-                     "never" }),
-        0);
-    QByteArray key;
-    QCOMPARE(ChildProcess::run(gpg + QStringList { "--export", Signer }, &key), 0);
-    QFile trusted(TrustedKey);
-    QVERIFY(QDir().mkpath(QFileInfo(TrustedKey).path()) && trusted.open(QIODevice::WriteOnly)
-        && trusted.write(key) == key.size());
-    trusted.close();
+    QVERIFY(PackageFixture::makeSigner(m_gpgHome, Signer, TrustedKey));
 
     m_fixture = std::make_unique<DaemonFixture>();
     QString error;

@@ -148,6 +148,9 @@ bool DaemonFixture::startAuthority(QString *error)
     }
     if (answer.indexOf("deny") == 0)
         return polkit.Result.NO;
+    if (answer.indexOf("unsigned-deny") == 0
+        && action.id == "com.tevrin.offline.update.check-unsigned")
+        return polkit.Result.NO;
     if (answer.indexOf("slow") == 0)
         polkit.spawn(["/bin/sh", "-c", "touch /run/tevrin-tests-authority/asking; sleep 3; rm -f /run/tevrin-tests-authority/asking"]);
     return polkit.Result.YES;
@@ -270,7 +273,10 @@ void DaemonFixture::setAnswer(const QString &user, Answer answer)
     if (answer == Allow)
         QFile::remove(file);
     else
-        writeFile(file, answer == Deny ? "deny\n" : "slow\n");
+        writeFile(file,
+            answer == Deny               ? "deny\n"
+                : answer == DenyUnsigned ? "unsigned-deny\n"
+                                         : "slow\n");
 }
 
 std::unique_ptr<ChildProcess> DaemonFixture::startCall(

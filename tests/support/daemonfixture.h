@@ -21,9 +21,10 @@ class DaemonFixture
 public:
     static constexpr const char *DeniedUser = "tevrint-denied";
     enum Authority { WithAuthority, WithoutAuthority };
-    // What the authority answers a "tevrint-" user: yes, no, or yes after three seconds in
-    // which the question stays open, as while a person types a password.
-    enum Answer { Allow, Deny, Slow };
+    // What the authority answers a "tevrint-" user: yes, no, yes after three seconds in which
+    // the question stays open (as while a person types a password), or yes to everything but
+    // checking an unsigned package.
+    enum Answer { Allow, Deny, Slow, DenyUnsigned };
     // Exists while a Slow question is open.
     static constexpr const char *AskingMarker = "/run/tevrin-tests-authority/asking";
 

@@ -94,6 +94,28 @@ bool PackageFixture::probePair(const QString &name, const QString &directory, QS
     return !oldDeb->isEmpty() && !newDeb->isEmpty();
 }
 
+bool PackageFixture::makeSigner(
+    const QString &gpgHome, const QString &signer, const QString &trustedKey)
+{
+    if (!QDir().mkpath(gpgHome)
+        || !QFile::setPermissions(gpgHome, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        return false;
+    const QStringList gpg { QStringLiteral("gpg"), QStringLiteral("--homedir"), gpgHome,
+        QStringLiteral("--batch") };
+    QByteArray key;
+    if (ChildProcess::run(gpg
+            + QStringList { QStringLiteral("--passphrase"), QString(),
+                QStringLiteral("--quick-gen-key"), signer, QStringLiteral("ed25519"),
+                QStringLiteral("sign"), QStringLiteral("never") })
+            != 0
+        || ChildProcess::run(gpg + QStringList { QStringLiteral("--export"), signer }, &key) != 0
+        || key.isEmpty())
+        return false;
+    QFile trusted(trustedKey);
+    return QDir().mkpath(QFileInfo(trustedKey).path()) && trusted.open(QIODevice::WriteOnly)
+        && trusted.write(key) == key.size();
+}
+
 void PackageFixture::unmountCache(const QString &home)
 {
     // The daemon mounts a user's run below its run directory, named by the home's owner.

@@ -31,6 +31,9 @@ public:
     // for an offline package; false when either could not be made.
     static bool probePair(const QString &name, const QString &directory, QString *oldDeb,
         QString *newDeb, const QString &postinst = QString());
+    // A new signing key |signer| in the GnuPG home |gpgHome|, its public key written to
+    // |trustedKey| (the daemon's trust directory); false when any step failed.
+    static bool makeSigner(const QString &gpgHome, const QString &signer, const QString &trustedKey);
     // Takes down what the daemon left mounted for |home|'s owner, quietly: most of it is
     // usually not mounted.
     static void unmountCache(const QString &home);

@@ -92,6 +92,11 @@ int main(int argc, char *argv[])
         bus.connect(Service, Path, Service, QLatin1String(name), &printer,
             SLOT(signalReceived(QDBusMessage)));
     if (arguments.first() == QLatin1String("--listen")) {
+        // The match rules are in place once the bus has answered a call after them.
+        bus.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+            QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus.Peer"),
+            QStringLiteral("Ping")));
+        print("listening");
         QTimer::singleShot(arguments.value(1).toInt(), &app, &QCoreApplication::quit);
         return app.exec();
     }
