@@ -3,7 +3,6 @@
 #include "commandlinkbutton.h"
 #include "confirmdialog.h"
 #include "dialog.h"
-#include "floatingmessage.h"
 #include "label.h"
 #include "licensedialog.h"
 #include "mainwindow.h"
@@ -11,7 +10,6 @@
 #include "offlineupdatecheckingwidget.h"
 #include "offlineupgradedialog.h"
 #include "spinner.h"
-#include "suggestbutton.h"
 #include "warningbutton.h"
 
 #include <QApplication>
@@ -21,7 +19,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QTableView>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 
 namespace {
 
@@ -85,6 +83,9 @@ void Walkthrough::poll()
     case Upgrading:
         watchUpgrade();
         break;
+    case Restarting:
+        watchRestart();
+        break;
     case Done:
         break;
     }
@@ -135,8 +136,7 @@ void Walkthrough::takeResult()
             0, m_page->findChild<Karvo::CommandLinkButton *>(), &Karvo::CommandLinkButton::click);
     } else {
         m_step = ConfirmationOpen;
-        QTimer::singleShot(
-            0, m_page->findChild<Karvo::SuggestButton *>(), &Karvo::SuggestButton::click);
+        QTimer::singleShot(0, startButton(), &QAbstractButton::click);
     }
 }
 
@@ -150,8 +150,13 @@ void Walkthrough::handleGuide()
     if (m_goal == StopAtGuide)
         return finish(0);
     m_step = ConfirmationOpen;
-    QTimer::singleShot(
-        0, m_page->findChild<Karvo::SuggestButton *>(), &Karvo::SuggestButton::click);
+    QTimer::singleShot(0, startButton(), &QAbstractButton::click);
+}
+
+// By name: "Restart now" is a suggested button on the same page.
+QAbstractButton *Walkthrough::startButton() const
+{
+    return m_page->findChild<QAbstractButton *>(QStringLiteral("startUpgrade"));
 }
 
 void Walkthrough::handleConfirmation()
@@ -183,17 +188,28 @@ void Walkthrough::watchUpgrade()
     // Mid-upgrade: the backup has been asked for and some output has come.
     if (!m_progressShot && progress->isVisible()
         && progress->findChild<QProgressBar *>()->value() >= 30
-        && progress->findChild<QTextEdit *>()->document()->blockCount() >= 2) {
+        && progress->findChild<QPlainTextEdit *>()->document()->blockCount() >= 2) {
         m_progressShot = true;
         shoot(QStringLiteral("progress"), progress);
     }
-    // The reboot has been requested right before this message is shown.
-    if (m_page->findChild<Karvo::FloatingMessage *>()) {
+    // The success state comes once the post-upgrade hooks have run; the user then chooses to
+    // restart, which the session manager is asked for.
+    auto *restart = m_page->findChild<QAbstractButton *>(QStringLiteral("restartNow"));
+    if (restart && restart->isVisible()) {
         if (progress->isVisible())
             return finish(1, QStringLiteral("the progress screen stayed up after the upgrade"));
         shoot(QStringLiteral("finished"), m_window);
-        finish(0);
+        restart->click();
+        m_step = Restarting;
+        m_restartSince.start();
     }
+}
+
+void Walkthrough::watchRestart()
+{
+    // The request is sent without waiting for its answer; ending at once could drop it.
+    if (m_restartSince.elapsed() >= 1000)
+        finish(0);
 }
 
 void Walkthrough::shoot(const QString &name, QWidget *widget)

@@ -7,12 +7,13 @@
 #include <QTimer>
 
 class MainWindow;
+class QAbstractButton;
 class OfflineCheckResultWidget;
 class QWidget;
 
 // Walks the tool's window through one offline upgrade as a user would: waits for the check
-// result, opens the recovery guide, confirms, watches the progress screen and waits for the
-// end. It only presses the controls a user presses, so whatever it reaches works for a user
+// result, opens the recovery guide, confirms, watches the progress screen and, in the success
+// state, chooses to restart. It only presses the controls a user presses, so whatever it reaches works for a user
 // too. Optionally saves a picture of every step.
 class Walkthrough : public QObject
 {
@@ -32,7 +33,7 @@ signals:
     void finished(int code, const QString &reason);
 
 private:
-    enum Step { WaitingForResult, GuideOpen, ConfirmationOpen, Upgrading, Done };
+    enum Step { WaitingForResult, GuideOpen, ConfirmationOpen, Upgrading, Restarting, Done };
 
     void poll();
     // The modal dialog up now, once it has been up long enough to have been painted.
@@ -42,6 +43,8 @@ private:
     void handleGuide();
     void handleConfirmation();
     void watchUpgrade();
+    void watchRestart();
+    QAbstractButton *startButton() const;
     void shoot(const QString &name, QWidget *widget);
     void finish(int code, const QString &reason = QString());
 
@@ -54,6 +57,7 @@ private:
     bool m_progressShot = false;
     QPointer<QWidget> m_modal;
     QElapsedTimer m_modalSince;
+    QElapsedTimer m_restartSince;
     QTimer m_poll;
     QTimer m_deadline;
 };
