@@ -8,18 +8,21 @@
 #include <QPointer>
 #include <QSocketNotifier>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/fs.h>
 #include <memory>
+#include <mutex>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -154,6 +157,61 @@ bool writeAll(int fd, const char *data, size_t size)
     return true;
 }
 
+// Hashes the copy from its start up to what the copying side says has arrived.
+class CopyHasher
+{
+public:
+    void arrived(qint64 bytes, bool last = false)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_arrived = bytes;
+        m_last = last;
+        m_moved.notify_one();
+    }
+
+    void run()
+    {
+        const std::unique_ptr<char[]> block(new char[BlockSize]);
+        qint64 hashed = 0;
+        for (;;) {
+            qint64 available;
+            bool last;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_moved.wait(lock, [&] { return m_arrived > hashed || m_last; });
+                available = m_arrived;
+                last = m_last;
+            }
+            while (hashed < available) {
+                const ssize_t got = pread(ReaderCopy, block.get(),
+                    size_t(qMin<qint64>(qint64(BlockSize), available - hashed)), hashed);
+                if (got < 0 && errno == EINTR)
+                    continue;
+                if (got <= 0) {
+                    m_error = got < 0 ? errno : EIO;
+                    return;
+                }
+                m_hash.add(block.get(), size_t(got));
+                hashed += got;
+            }
+            if (last && hashed >= available)
+                return;
+        }
+    }
+
+    bool failed() const { return m_error != 0 || !m_hash.isValid(); }
+    int error() const { return m_error ? m_error : ENOMEM; }
+    QByteArray digest() { return m_hash.digest(); }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_moved;
+    qint64 m_arrived = 0;
+    bool m_last = false;
+    int m_error = 0;
+    Sha256 m_hash;
+};
+
 // The reader, in the forked child. Answers through ReaderSocket and ends with _exit.
 [[noreturn]] void readAsCaller(const CallerIdentity &caller, const QByteArray &path)
 {
@@ -188,14 +246,33 @@ bool writeAll(int fd, const char *data, size_t size)
 
     Message done;
     done.kind = Message::Done;
-    Sha256 hash;
-    // A file system that can share the blocks makes the copy for free; it is read once all the
-    // same, for the hash.
+    // The kernel copies (sharing the blocks where the file system can, as cp does); a second
+    // thread hashes what has arrived in the copy meanwhile, from the page cache, so the hash
+    // costs next to nothing on top of the copy.
+    CopyHasher hasher;
+    std::thread hashing([&hasher] { hasher.run(); });
     const bool cloned = ioctl(ReaderCopy, FICLONE, source) == 0;
-    const std::unique_ptr<char[]> block(new char[BlockSize]);
     qint64 reported = 0;
+    bool byKernel = true;
+    const std::unique_ptr<char[]> block(new char[BlockSize]);
     for (;;) {
-        const ssize_t got = read(source, block.get(), BlockSize);
+        ssize_t got;
+        if (cloned) {
+            got = qMin<qint64>(before.st_size - done.value, qint64(BlockSize) * 32);
+        } else if (byKernel) {
+            got = copy_file_range(source, nullptr, ReaderCopy, nullptr, BlockSize * 32, 0);
+            if (got < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
+                && done.value == 0) {
+                byKernel = false;
+                continue;
+            }
+        } else {
+            got = read(source, block.get(), BlockSize);
+            if (got > 0 && !writeAll(ReaderCopy, block.get(), size_t(got))) {
+                done.error = errno ? errno : EIO;
+                break;
+            }
+        }
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -204,12 +281,8 @@ bool writeAll(int fd, const char *data, size_t size)
         }
         if (got == 0)
             break;
-        hash.add(block.get(), size_t(got));
-        if (!cloned && !writeAll(ReaderCopy, block.get(), size_t(got))) {
-            done.error = errno ? errno : EIO;
-            break;
-        }
         done.value += got;
+        hasher.arrived(done.value);
         if (done.value - reported >= ProgressEveryBytes) {
             reported = done.value;
             Message progress;
@@ -218,13 +291,15 @@ bool writeAll(int fd, const char *data, size_t size)
             sendMessage(ReaderSocket, progress);
         }
     }
+    hasher.arrived(done.value, true);
+    hashing.join();
+    if (done.error == 0 && hasher.failed())
+        done.error = hasher.error();
     struct stat after = {};
     if (done.error == 0 && (fstat(source, &after) < 0 || !sameContent(before, after)))
         done.error = ChangedError;
-    if (done.error == 0 && !hash.isValid())
-        done.error = ENOMEM;
     if (done.error == 0) {
-        const QByteArray digest = hash.digest();
+        const QByteArray digest = hasher.digest();
         std::memcpy(done.digest, digest.constData(), qMin<size_t>(digest.size(), 32));
     }
     _exit(sendMessage(ReaderSocket, done) ? 0 : 1);
