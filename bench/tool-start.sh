@@ -35,8 +35,8 @@ export HOME=$devenv_home LANG=C.UTF-8 LANGUAGE=
 measure_once() { # role program [arguments...]
     local role=$1
     shift
-    "$measure" --maps "$devenv_work/$role.maps" "$@" >>"$devenv_work/$role.runs" ||
-        devenv_fail "$role did not show a window"
+    "$measure" --maps "$devenv_work/$role.maps" "$@" >>"$devenv_work/$role.runs" 2>>"$devenv_work/measure.log" ||
+        devenv_fail "$role did not show a window: $(tail -n 5 "$devenv_work/measure.log")"
 }
 
 median() { # column file
@@ -49,6 +49,9 @@ measure_once warmup "$tool"
 for ((run = 0; run < runs; run++)); do
     measure_once minimal "$minimal"
     measure_once tool "$tool"
+    # The tool turns the GL stack off for itself; the plain program without it too shows what
+    # the tool's own work costs.
+    measure_once minimal-nogl env QT_XCB_GL_INTEGRATION=none "$minimal"
 done
 
 minimal_ms=$(median 1 "$devenv_work/minimal.runs")
@@ -61,6 +64,13 @@ awk -v m="$minimal_ms" -v t="$tool_ms" \
 awk -v m="$minimal_kib" -v t="$tool_kib" \
     'BEGIN { printf "%-34s %12d %12d %8.2f\n", "resident memory when idle, KiB", m, t, t / m }'
 echo "goal: a ratio of at most 1.50 on both"
+nogl_ms=$(median 1 "$devenv_work/minimal-nogl.runs")
+nogl_kib=$(median 2 "$devenv_work/minimal-nogl.runs")
+echo "the minimal program without the GL stack, as the tool runs:"
+awk -v m="$nogl_ms" -v t="$tool_ms" \
+    'BEGIN { printf "%-34s %12.1f %12.1f %8.2f\n", "start to first mapped window, ms", m, t, t / m }'
+awk -v m="$nogl_kib" -v t="$tool_kib" \
+    'BEGIN { printf "%-34s %12d %12d %8.2f\n", "resident memory when idle, KiB", m, t, t / m }'
 
 if [ "$show_maps" = 1 ]; then
     libraries() { awk '$6 ~ /\.so/ { print $6 }' "$1" | sort -u; }

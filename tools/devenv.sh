@@ -26,6 +26,7 @@ devenv_home=
 devenv_sample=
 devenv_reboots=
 devenv_daemon_pid=
+devenv_loops_before=
 devenv_recovery_pid=
 devenv_probe=
 devenv_probe_installed=0
@@ -66,7 +67,7 @@ devenv_begin() { # name
 devenv_cleanup() {
     set +e
     [ -n "$devenv_daemon_pid" ] && kill -CONT "$devenv_daemon_pid" 2>/dev/null
-    local i pid mount_point
+    local i pid
     for ((i = ${#devenv_pids[@]} - 1; i >= 0; i--)); do
         kill "${devenv_pids[i]}" 2>/dev/null
     done
@@ -75,10 +76,6 @@ devenv_cleanup() {
     done
     [ "$devenv_probe_installed" = 1 ] && dpkg --purge "$devenv_probe" >/dev/null 2>&1
     [ "$devenv_made_source_list" = 1 ] && rm -f "$devenv_source_list"
-    # The daemon leaves the last package mounted below the home directory, as it always does.
-    for mount_point in hooks repo oup; do
-        umount "$devenv_home/.cache/tevrin-offline-update/$mount_point" 2>/dev/null
-    done
     [ -n "$devenv_work" ] && rm -rf "$devenv_work"
 }
 
@@ -89,7 +86,9 @@ devenv_stop() { # pid
 }
 
 devenv_start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$devenv_work/display" \
+    # -noreset: a display that nothing holds open would otherwise reset between two programs
+    # and refuse the second one for a moment.
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$devenv_work/display" \
         2>"$devenv_work/xvfb.log" &
     devenv_pids+=($!)
     devenv_wait_for 20 devenv_file_has_content "$devenv_work/display" ||
@@ -220,11 +219,38 @@ devenv_start_daemon() { # build-dir
     devenv_pids+=($!)
     devenv_wait_for 10 grep -q ' ready$' "$devenv_logind_record" ||
         devenv_fail "tevrin-dev-logind did not start: $(cat "$devenv_work/logind.log")"
+    devenv_loops_before=$(devenv_daemon_loops)
     "$1/daemon/tevrin-offline-update-daemon" >"$devenv_work/daemon.log" 2>&1 &
     devenv_daemon_pid=$!
     devenv_pids+=("$devenv_daemon_pid")
     devenv_wait_for 20 devenv_daemon_on_bus ||
         devenv_fail "the daemon did not start: $(tail -n 20 "$devenv_work/daemon.log")"
+}
+
+# Loop devices the daemon set up for packages, one "device file" a line.
+devenv_daemon_loops() {
+    losetup -n -l -O NAME,BACK-FILE 2>/dev/null |
+        grep -E ' (/run|/var/lib)/tevrin-offline-update/' | sort
+}
+
+# Stops the daemon. Its mounts live in its own mount namespace and go with it, and with them
+# the loop devices under them, which the kernel releases a moment later.
+devenv_stop_daemon() {
+    devenv_stop "$devenv_daemon_pid"
+    devenv_wait_for 10 devenv_no_loops_of_ours || true
+}
+
+devenv_own_loops() {
+    comm -13 <(printf '%s\n' "$devenv_loops_before") <(devenv_daemon_loops) | grep .
+}
+
+devenv_no_loops_of_ours() { ! devenv_own_loops; }
+
+# What the daemon run here left on the machine: mounts below its run directory (in the
+# machine's namespace) and loop devices of packages that were not there before it started.
+devenv_left_behind() {
+    findmnt -rn -o TARGET | grep '^/run/tevrin-offline-update' || true
+    devenv_own_loops || true
 }
 
 # The A/B recovery stand-in with the given options (see tevrin-dev-abrecovery --help); its

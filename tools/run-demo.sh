@@ -6,7 +6,7 @@ set -euo pipefail
 
 usage() {
     cat <<'EOF'
-Usage: sudo tools/run-demo.sh [--shots DIR] [--no-display] [--jobs N] [BUILD_DIR]
+Usage: tools/run-demo.sh [--shots DIR] [--no-display] [--jobs N] [BUILD_DIR]
 
 Installs the Debian packages it needs (unless they are all there), configures and builds
 into BUILD_DIR (default: build/ in the checkout), installs the throw-away package
@@ -30,7 +30,10 @@ probe package and stops everything it started.
   --no-display   use a virtual display even when $DISPLAY is reachable
   --jobs N       parallel build jobs (default: the number of processors)
 
-Runs as root: it installs packages, and the daemon runs package code as root.
+Runs as root (from a user account: sudo tools/run-demo.sh): it installs packages, and the
+daemon runs package code as root. The first build takes a while; later runs rebuild only what
+changed. It leaves nothing behind: the daemon's mounts live in its own mount namespace and go
+with it, and the run checks that no mount or loop device of its own is left.
 EOF
 }
 
@@ -56,7 +59,7 @@ fi
 build_dir=${1:-"$source_dir/build"}
 
 if [ "$(id -u)" != 0 ]; then
-    echo "run-demo.sh: run it as root (sudo tools/run-demo.sh)" >&2
+    echo "run-demo.sh: run it as root (from a user account: sudo tools/run-demo.sh)" >&2
     exit 1
 fi
 
@@ -165,6 +168,7 @@ else
 fi
 devenv_stop "$devenv_recovery_pid"
 keep_logs
+devenv_stop_daemon
 
 # --- summary -------------------------------------------------------------------------------
 version=$(devenv_probe_version)
@@ -177,6 +181,9 @@ held=no
 devenv_shutdown_was_held && held=yes
 echo "shutdown was held off during the upgrade: $held"
 echo "reboot requested: $reboot (the session manager stand-in only records it; nothing was rebooted)"
+left=$(devenv_left_behind)
+echo "left behind: ${left:-nothing (no mount below /run/tevrin-offline-update, no loop device of this run)}"
+[ -z "$left" ] || exit 1
 # On a display the user decides how far to go; the walkthrough has to get to the end.
 if [ "$use_display" = 0 ] && { [ "$walked" = 0 ] || [ "$upgraded" = no ] || [ "$reboot" = no ]; }; then
     exit 1
