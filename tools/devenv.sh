@@ -230,7 +230,7 @@ devenv_start_daemon() { # build-dir
 # Loop devices the daemon set up for packages, one "device file" a line.
 devenv_daemon_loops() {
     losetup -n -l -O NAME,BACK-FILE 2>/dev/null |
-        grep -E ' (/run|/var/lib)/tevrin-offline-update/' | sort
+        grep -E ' (/run|/var/lib)/tevrin-offline-update/' | sort || true
 }
 
 # Stops the daemon. Its mounts live in its own mount namespace and go with it, and with them
