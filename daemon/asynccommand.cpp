@@ -1,5 +1,7 @@
 #include "asynccommand.h"
 
+#include "commandoutput.h"
+
 #include <QTimer>
 #include <csignal>
 #include <unistd.h>
@@ -108,4 +110,14 @@ void AsyncCommand::deliver()
     deleteLater();
     const Done done = std::move(m_done);
     done(m_result);
+}
+
+QString AsyncCommand::Result::describe() const
+{
+    if (!finished)
+        return errorString;
+    const QString said = CommandOutput::decode(standardError + standardOutput);
+    return QStringLiteral("exit code %1%2")
+        .arg(exitCode)
+        .arg(said.isEmpty() ? QString() : QStringLiteral(": ") + said);
 }

@@ -26,6 +26,9 @@ public:
         QString errorString; // why it did not finish
 
         bool succeeded() const { return finished && exitCode == 0; }
+        // For a log line or a failure's detail: why it did not finish, or its exit code and
+        // what it printed.
+        QString describe() const;
     };
     using Done = std::function<void(const Result &)>;
 

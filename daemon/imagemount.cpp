@@ -8,20 +8,6 @@
 #include <QPointer>
 #include <unistd.h>
 
-namespace {
-
-QString describe(const AsyncCommand::Result &result)
-{
-    if (!result.finished)
-        return result.errorString;
-    const QString said = CommandOutput::decode(result.standardError + result.standardOutput);
-    return QStringLiteral("exit code %1%2")
-        .arg(result.exitCode)
-        .arg(said.isEmpty() ? QString() : QStringLiteral(": ") + said);
-}
-
-} // namespace
-
 void ImageMount::mount(QObject *context, const CheckEnvironment &environment, int imageFd,
     const RunContext &run, const QByteArray &mountPoint, Done done)
 {
@@ -37,7 +23,7 @@ void ImageMount::mount(QObject *context, const CheckEnvironment &environment, in
         [=](const AsyncCommand::Result &attached) {
             const QString device = CommandOutput::decode(attached.standardOutput);
             if (!attached.succeeded() || !device.startsWith(QLatin1String("/dev/loop"))) {
-                done(false, QStringLiteral("losetup: ") + describe(attached));
+                done(false, QStringLiteral("losetup: ") + attached.describe());
                 return;
             }
             AsyncCommand::start(context, mountProgram,
@@ -51,7 +37,7 @@ void ImageMount::mount(QObject *context, const CheckEnvironment &environment, in
                     AsyncCommand::start(context, losetup, { QStringLiteral("--detach"), device },
                         CommandOutput::WaitMs, [](const AsyncCommand::Result &) {});
                     if (!mounted.succeeded())
-                        done(false, QStringLiteral("mount: ") + describe(mounted));
+                        done(false, QStringLiteral("mount: ") + mounted.describe());
                     else if (!RunContext::isMountPoint(runFd, mountPoint))
                         done(false, target + QStringLiteral(" is not a mount point after mount"));
                     else

@@ -65,15 +65,6 @@ QString gib(qint64 kib)
     return QString::number(double(kib) / 1048576.0, 'f', 1);
 }
 
-QString describe(const AsyncCommand::Result &result)
-{
-    if (!result.finished)
-        return result.errorString;
-    const QString said = CommandOutput::decode(result.standardError + result.standardOutput);
-    return QStringLiteral("exit code %1%2")
-        .arg(result.exitCode)
-        .arg(said.isEmpty() ? QString() : QStringLiteral(": ") + said);
-}
 
 // apt's first error or warning says best why a repository could not be read.
 QString aptComplaint(const AsyncCommand::Result &result)
@@ -84,7 +75,7 @@ QString aptComplaint(const AsyncCommand::Result &result)
         if (line.startsWith(QLatin1String("E:")) || line.startsWith(QLatin1String("W:")))
             return line.trimmed();
     }
-    return describe(result);
+    return result.describe();
 }
 
 } // namespace
@@ -551,7 +542,7 @@ void OfflineCheck::refreshIndex()
                 qWarning() << "bool OfflineCheck::checkUpgradeSum(const QString&)"
                            << QStringLiteral("Failed to connect sourcelist %1")
                                   .arg(m_environment.sourceList)
-                           << describe(update);
+                           << update.describe();
                 fail(UpgradableItem, Reason::RepositoryUnreadable, aptComplaint(update));
                 return;
             }

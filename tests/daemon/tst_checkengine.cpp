@@ -142,9 +142,12 @@ void tst_CheckEngine::faults()
     PackageFixture::Package contents;
     contents.preHooks = { { QStringLiteral("10-first"), QStringLiteral("exit 0\n") },
         { QStringLiteral("20-second"), QStringLiteral("touch \"$1/second-ran\"\n") } };
+    // Where the swapped-in link leads.
+    const QString elsewhere = work.filePath(QStringLiteral("elsewhere"));
+    QVERIFY(QDir().mkpath(elsewhere));
     if (fault == QLatin1String("swap"))
         contents.preHooks[QStringLiteral("10-first")]
-            = QStringLiteral("mv \"$1\" \"$1.moved\" && ln -s /tmp \"$1\"\n");
+            = QStringLiteral("mv \"$1\" \"$1.moved\" && ln -s '%1' \"$1\"\n").arg(elsewhere);
     const QString package = work.filePath(QStringLiteral("update.oup"));
     QString error;
     QVERIFY2(PackageFixture::build(contents, package, &error), qPrintable(error));
@@ -181,7 +184,7 @@ mksquashfs "$w/root" "$1" -noappend -all-root >/dev/null; rm -rf "$w")",
     QCOMPARE(run->record().reasonKey, key);
     QVERIFY2(run->record().reasonDetail.contains(detail), qPrintable(run->record().reasonDetail));
     if (fault == QLatin1String("swap"))
-        QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/second-ran")));
+        QVERIFY(!QFileInfo::exists(elsewhere + QStringLiteral("/second-ran")));
     if (fault == QLatin1String("lock")) {
         // Nothing was mounted or pointed anywhere.
         QVERIFY(!QFileInfo::exists(settings.sourceList));

@@ -13,6 +13,7 @@
 //   keys, so that apt would take a repository whose signed index was altered (here by someone
 //   who could still sign the outer checksum list); the signer not reported.
 #include "commandoutput.h"
+#include "bustestbase.h"
 #include "daemonfixture.h"
 #include "daemoninterface.h"
 #include "offlineupdateprotocol.h"
@@ -58,7 +59,7 @@ QStringList replyStrings(const QString &output)
 
 } // namespace
 
-class tst_DaemonBus : public QObject
+class tst_DaemonBus : public BusTestBase
 {
     Q_OBJECT
 
@@ -75,46 +76,19 @@ private slots:
 private:
     QString package(const QString &name, PackageFixture::Package contents = {},
         const QString &damage = QString());
-
-    QTemporaryDir m_work;
-    std::unique_ptr<TestUser> m_alice;
-    std::unique_ptr<TestUser> m_bob;
-    std::unique_ptr<DaemonFixture> m_fixture;
-    QString m_probeV1;
-    QString m_probeV2;
-    QString m_gpgHome;
 };
 
 void tst_DaemonBus::initTestCase()
 {
     if (geteuid() != 0)
         QSKIP("needs root: the daemon mounts packages and the test makes users");
-    // Users must reach the packages the test makes for them.
-    QVERIFY(m_work.isValid() && chmod(QFile::encodeName(m_work.path()).constData(), 0755) == 0);
-    m_alice = std::make_unique<TestUser>(QStringLiteral("tevrint-alice"));
-    m_bob = std::make_unique<TestUser>(QStringLiteral("tevrint-bob"));
-    QVERIFY(m_alice->isValid() && m_bob->isValid());
-    QVERIFY(PackageFixture::probePair(Probe, m_work.path(), &m_probeV1, &m_probeV2));
-    PackageFixture::purge(Probe);
-
-    // A signing key of a package maker, trusted by the machine.
-    m_gpgHome = m_work.filePath(QStringLiteral("gnupg"));
-    QVERIFY(PackageFixture::makeSigner(m_gpgHome, Signer, TrustedKey));
-
-    m_fixture = std::make_unique<DaemonFixture>();
     QString error;
-    QVERIFY2(m_fixture->start(&error), qPrintable(error));
+    QVERIFY2(setUpBus(Probe, Signer, TrustedKey, &error), qPrintable(error));
 }
 
 void tst_DaemonBus::cleanupTestCase()
 {
-    m_fixture.reset();
-    PackageFixture::purge(Probe);
-    QFile::remove(TrustedKey);
-    ChildProcess::run({ "gpgconf", "--homedir", m_gpgHome, "--kill", "gpg-agent" });
-    for (const TestUser *user : { m_alice.get(), m_bob.get() })
-        if (user)
-            PackageFixture::unmountCache(user->home());
+    tearDownBus();
 }
 
 // A package of the probe at 2.0 for this machine unless |contents| says otherwise, readable by

@@ -12,6 +12,7 @@
 // - a check remounting or repointing the source list under a running package manager;
 // - an unsigned package checked on an authorization kept from before.
 #include "commandoutput.h"
+#include "bustestbase.h"
 #include "daemonfixture.h"
 #include "daemoninterface.h"
 #include "offlineupdateprotocol.h"
@@ -57,7 +58,7 @@ QStringList replyValues(const QString &output)
 
 } // namespace
 
-class tst_SealedRuns : public QObject
+class tst_SealedRuns : public BusTestBase
 {
     Q_OBJECT
 
@@ -77,39 +78,19 @@ private:
     // |user|'s own copy of a package of the probe at 2.0 with |contents|, readable by them.
     QString package(const TestUser &user, const QString &name, PackageFixture::Package contents);
     QStringList asUser(const TestUser &user, const QStringList &command) const;
-
-    QTemporaryDir m_work;
-    std::unique_ptr<TestUser> m_alice;
-    std::unique_ptr<TestUser> m_bob;
-    std::unique_ptr<DaemonFixture> m_fixture;
-    QString m_probeV1;
-    QString m_probeV2;
-    QString m_gpgHome;
 };
 
 void tst_SealedRuns::initTestCase()
 {
     if (geteuid() != 0)
         QSKIP("needs root: the daemon mounts packages and the test makes users");
-    QVERIFY(m_work.isValid() && chmod(QFile::encodeName(m_work.path()).constData(), 0755) == 0);
-    m_alice = std::make_unique<TestUser>(QStringLiteral("tevrint-alice"));
-    m_bob = std::make_unique<TestUser>(QStringLiteral("tevrint-bob"));
-    QVERIFY(m_alice->isValid() && m_bob->isValid());
-    QVERIFY(PackageFixture::probePair(Probe, m_work.path(), &m_probeV1, &m_probeV2));
-    PackageFixture::purge(Probe);
-    m_gpgHome = m_work.filePath(QStringLiteral("gnupg"));
-    QVERIFY(PackageFixture::makeSigner(m_gpgHome, Signer, TrustedKey));
-    m_fixture = std::make_unique<DaemonFixture>();
     QString error;
-    QVERIFY2(m_fixture->start(&error), qPrintable(error));
+    QVERIFY2(setUpBus(Probe, Signer, TrustedKey, &error), qPrintable(error));
 }
 
 void tst_SealedRuns::cleanupTestCase()
 {
-    m_fixture.reset();
-    PackageFixture::purge(Probe);
-    QFile::remove(TrustedKey);
-    ChildProcess::run({ "gpgconf", "--homedir", m_gpgHome, "--kill", "gpg-agent" });
+    tearDownBus();
 }
 
 QStringList tst_SealedRuns::asUser(const TestUser &user, const QStringList &command) const
