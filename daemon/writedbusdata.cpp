@@ -402,9 +402,12 @@ void WriteDBusData::acceptBackupSystemProgress(
 void WriteDBusData::backupEnded(bool success, const QString &errMsg)
 {
     if (!success) {
-        notifyProgress(BackupFailedStage, BackupFailed);
-        if (!errMsg.isEmpty())
+        // The service's own words are the caller's best clue to what went wrong.
+        if (!errMsg.isEmpty()) {
             qWarning() << errMsg;
+            notify(QStringLiteral("NotifyExecDistUpgradeInfo"), { errMsg });
+        }
+        notifyProgress(BackupFailedStage, BackupFailed);
         end();
         return;
     }
