@@ -27,24 +27,10 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-mkdir -m 0700 "$work/gnupg" "$work/copies"
-mkdir -m 0755 "$work/trusted" "$work/run"
-gpg() { command gpg --homedir "$work/gnupg" --batch --quiet "$@" 2>/dev/null; }
-
-gpg --passphrase '' --quick-gen-key 'Bench Maker <bench@example.org>' ed25519 sign never
-fingerprint=$(gpg --with-colons --list-secret-keys | awk -F: '$1 == "fpr" { print $10; exit }')
-gpg --export "$fingerprint" >"$work/trusted/bench.gpg"
-chmod 0644 "$work/trusted/bench.gpg"
-
-deb=$("$source_dir/tools/make-probe-deb" bench-probe 1.0 "$work" | tail -n 1)
-printf '{"type": 1, "data": {"systemType": "desktop", "archs": "amd64"}}\n' >"$work/info.json"
-TEVRIN_BINARY_DIR=$build "$source_dir/tools/tevrin-oup-build" build --manifest "$work/info.json" \
-    --output "$work/small.oup" --sign-key "$fingerprint" --gpg-homedir "$work/gnupg" "$deb" >/dev/null
-unsquashfs -q -n -d "$work/package" "$work/small.oup" >/dev/null
-head -c "$((size_mib * 1024 * 1024))" /dev/urandom >"$work/package/repo.sfs"
-(cd "$work/package" && sha256sum -- hooks.sfs info.json oup-format repo.sfs >SHA256SUMS)
-gpg --yes --local-user "$fingerprint" --detach-sign -o "$work/package/SHA256SUMS.sig" \
-    "$work/package/SHA256SUMS"
+mkdir -m 0700 "$work/copies"
+# shellcheck source=bench/signed-package.sh
+. "$source_dir/bench/signed-package.sh"
+make_signed_package "$size_mib"
 mksquashfs "$work/package" "$work/bench.oup" -noappend -all-root -noI -noD -noF -noX \
     -quiet >/dev/null
 rm -rf "$work/package"

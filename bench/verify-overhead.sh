@@ -25,24 +25,10 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-mkdir -m 0700 "$work/gnupg"
-mkdir -m 0755 "$work/trusted" "$work/run"
-gpg() { command gpg --homedir "$work/gnupg" --batch --quiet "$@" 2>/dev/null; }
-
-gpg --passphrase '' --quick-gen-key 'Bench Maker <bench@example.org>' ed25519 sign never
-fingerprint=$(gpg --with-colons --list-secret-keys | awk -F: '$1 == "fpr" { print $10; exit }')
-gpg --export "$fingerprint" >"$work/trusted/bench.gpg"
-chmod 0644 "$work/trusted/bench.gpg"
-
-deb=$("$source_dir/tools/make-probe-deb" bench-probe 1.0 "$work" | tail -n 1)
-printf '{"type": 1, "data": {"systemType": "desktop", "archs": "amd64"}}\n' >"$work/info.json"
-"$source_dir/tools/tevrin-oup-build" build --manifest "$work/info.json" --output "$work/bench.oup" \
-    --sign-key "$fingerprint" --gpg-homedir "$work/gnupg" "$deb" >/dev/null
-unsquashfs -q -n -d "$work/package" "$work/bench.oup" >/dev/null
+# shellcheck source=bench/signed-package.sh
+. "$source_dir/bench/signed-package.sh"
+make_signed_package "$size_mib"
 package=$work/package
-head -c "$((size_mib * 1024 * 1024))" /dev/urandom >"$package/repo.sfs"
-(cd "$package" && sha256sum -- hooks.sfs info.json oup-format repo.sfs >SHA256SUMS)
-gpg --yes --local-user "$fingerprint" --detach-sign -o "$package/SHA256SUMS.sig" "$package/SHA256SUMS"
 "$driver" "$package" "$work/trusted" "$work/run" 2>/dev/null ||
     { echo "$0: the bench package does not verify" >&2; exit 1; }
 
