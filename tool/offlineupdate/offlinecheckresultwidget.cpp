@@ -226,6 +226,7 @@ QWidget *OfflineCheckResultWidget::loadCheckErrorWidget()
         tr("Insufficient disk space, please clean up disk space and try again!"), m_errorWidget);
     // A wrapping label placed with a layout alignment keeps the width of its first text and
     // cuts a longer one off; placed across the page, it centres every text itself.
+    m_errorLabel->setObjectName(QStringLiteral("checkFailure"));
     m_errorLabel->setAlignment(Qt::AlignCenter);
     m_errorLabel->setWordWrap(true);
     Karvo::FontSizeManager::instance()->bind(m_errorLabel, Karvo::FontSizeManager::T6);

@@ -27,10 +27,9 @@ QString tableText(const OfflineCheckResultWidget *page)
 {
     const QTableView *table = page->findChild<QTableView *>();
     if (!table->isVisibleTo(page)) {
-        for (const Karvo::Label *label : page->findChildren<Karvo::Label *>())
-            if (label->isVisibleTo(page))
-                return label->text();
-        return QString();
+        // Not any label: the package's file name is shown before the daemon has answered.
+        const auto *failure = page->findChild<Karvo::Label *>(QStringLiteral("checkFailure"));
+        return failure && failure->isVisibleTo(page) ? failure->text() : QString();
     }
     QStringList rows;
     for (int row = 0; row < table->model()->rowCount(); ++row)
