@@ -33,15 +33,18 @@ void ImageMount::mount(QObject *context, const CheckEnvironment &environment, in
                 CommandOutput::WaitMs,
                 [=](const AsyncCommand::Result &mounted) {
                     // A mounted device goes with its last mount, one that did not get mounted
-                    // goes at once.
+                    // goes at once; either way it is let go of before the answer, so that
+                    // nothing is left attached when the caller stops soon after.
                     AsyncCommand::start(context, losetup, { QStringLiteral("--detach"), device },
-                        CommandOutput::WaitMs, [](const AsyncCommand::Result &) {});
-                    if (!mounted.succeeded())
-                        done(false, QStringLiteral("mount: ") + mounted.describe());
-                    else if (!RunContext::isMountPoint(runFd, mountPoint))
-                        done(false, target + QStringLiteral(" is not a mount point after mount"));
-                    else
-                        done(true, QString());
+                        CommandOutput::WaitMs, [=](const AsyncCommand::Result &) {
+                            if (!mounted.succeeded())
+                                done(false, QStringLiteral("mount: ") + mounted.describe());
+                            else if (!RunContext::isMountPoint(runFd, mountPoint))
+                                done(false,
+                                    target + QStringLiteral(" is not a mount point after mount"));
+                            else
+                                done(true, QString());
+                        });
                 });
         });
 }
