@@ -230,9 +230,9 @@ void tst_SealedRuns::othersLearnNothing()
     const QString file = package(*m_alice, QStringLiteral("patch"), patch);
 
     // Someone who never checked anything.
-    TestUser erin(QStringLiteral("tevrint-erin"));
-    QVERIFY(erin.isValid());
-    const auto listener = m_fixture->startCall(&erin, QStringLiteral("--listen"), { "120000" });
+    TestUser frank(QStringLiteral("tevrint-frank"));
+    QVERIFY(frank.isValid());
+    const auto listener = m_fixture->startCall(&frank, QStringLiteral("--listen"), { "120000" });
     QVERIFY(listener->waitForReadyRead(10000));
     QCOMPARE(m_fixture->check(m_alice.get(), file), -6);
 
@@ -245,7 +245,7 @@ void tst_SealedRuns::othersLearnNothing()
         QString output;
         QCOMPARE(m_fixture->call(m_alice.get(), getter, {}, &output), 0);
         hers += replyValues(output);
-        QCOMPARE(m_fixture->call(&erin, getter, {}, &output), 0);
+        QCOMPARE(m_fixture->call(&frank, getter, {}, &output), 0);
         his += replyValues(output);
     }
     QCOMPARE(hers,

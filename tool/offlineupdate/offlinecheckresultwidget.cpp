@@ -46,7 +46,6 @@ using namespace OfflineUpdate;
 
 enum ResultValue { Information = -1, NotDetected = 0, Failed = 1, Passed = 2 };
 
-constexpr int GuideLinkWidth = 490;
 constexpr int FailureDialogDelayMs = 1000;
 // Answers quicker than this fill the page without a spinner flashing up first.
 constexpr int SpinnerDelayMs = 300;
@@ -248,9 +247,11 @@ QWidget *OfflineCheckResultWidget::loadCheckResultWidget()
     // the upgrade.
 
     m_upgradeControls = new QWidget(m_resultWidget);
-    auto *controls = new QHBoxLayout(m_upgradeControls);
+    // The guide's link has a line of its own under the box: beside it, the long sentence
+    // would be cut.
+    auto *controls = new QVBoxLayout(m_upgradeControls);
     controls->setContentsMargins(0, 10, 0, 0);
-    controls->setSpacing(0);
+    controls->setSpacing(4);
     m_checkBox = new QCheckBox(tr("I have read and understand"), m_upgradeControls);
     m_checkBox->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Minimum);
     Karvo::FontSizeManager::instance()->bind(m_checkBox, Karvo::FontSizeManager::T6);
@@ -260,14 +261,12 @@ QWidget *OfflineCheckResultWidget::loadCheckResultWidget()
         = tr("How to restore the system after abnormal system startup after successful upgrade");
     m_guideLink = new Karvo::CommandLinkButton(m_upgradeControls);
     Karvo::FontSizeManager::instance()->bind(m_guideLink, Karvo::FontSizeManager::T6);
-    // The link takes the room beside the box and shows what fits, elided in the middle.
     m_guideLink->setText(guide);
-    m_guideLink->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    m_guideLink->setMaximumWidth(GuideLinkWidth);
+    m_guideLink->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     m_guideLink->setToolTip(guide);
     m_guideLink->setAccessibleName(guide);
     m_guideLink->installEventFilter(this);
-    controls->addWidget(m_guideLink, 1, Qt::AlignLeft);
+    controls->addWidget(m_guideLink, 0, Qt::AlignLeft);
     layout->addWidget(m_upgradeControls);
     return m_resultWidget;
 }
