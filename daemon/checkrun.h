@@ -59,11 +59,9 @@ public:
     // A failed check keeps only its record: its mounts and copy go at once.
     void release();
 
+    // Its post-upgrade scripts may run; the run ends with them, so they run once.
     bool upgradeSucceeded() const { return m_upgradeSucceeded; }
     void setUpgradeSucceeded() { m_upgradeSucceeded = true; }
-    // Post-upgrade scripts run once per successful upgrade.
-    bool postHooksTaken() const { return m_postHooksTaken; }
-    void takePostHooks() { m_postHooksTaken = true; }
 
 private:
     CallerIdentity m_caller;
@@ -75,5 +73,4 @@ private:
     QString m_signedBy;
     Record m_record;
     bool m_upgradeSucceeded = false;
-    bool m_postHooksTaken = false;
 };

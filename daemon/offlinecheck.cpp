@@ -607,7 +607,6 @@ void OfflineCheck::startSystemUpgrade(CheckRun *run, int fromStage)
 
 void OfflineCheck::startHookPost(CheckRun *run)
 {
-    run->takePostHooks();
     // A script's failure is logged and stops nothing: the upgrade is made already. The run ends
     // with its scripts.
     const uid_t uid = run->uid();

