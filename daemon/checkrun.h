@@ -59,6 +59,9 @@ public:
     // A failed check keeps only its record: its mounts and copy go at once.
     void release();
 
+    // Its user may then choose to upgrade without one.
+    bool backupFailed() const { return m_backupFailed; }
+    void setBackupFailed() { m_backupFailed = true; }
     // Its post-upgrade scripts may run; the run ends with them, so they run once.
     bool upgradeSucceeded() const { return m_upgradeSucceeded; }
     void setUpgradeSucceeded() { m_upgradeSucceeded = true; }
@@ -73,4 +76,5 @@ private:
     QString m_signedBy;
     Record m_record;
     bool m_upgradeSucceeded = false;
+    bool m_backupFailed = false;
 };

@@ -71,6 +71,8 @@ WriteDBusData::WriteDBusData(const QDBusConnection &bus, QObject *parent)
 
     m_recovery = new RecoveryService(m_bus, this);
     connect(m_recovery, &RecoveryService::backupRefused, this, [this](const QString &) {
+        if (m_upgrading)
+            m_upgrading->setBackupFailed();
         notifyProgress(BackupStage, BackupFailed);
         reply();
         end();
@@ -354,18 +356,23 @@ void WriteDBusData::BackupSystem()
     authorize(call, uid, PolkitAuthority::UpgradeAction, [this, call, uid] { startBackup(call, uid); });
 }
 
-void WriteDBusData::startBackup(const QDBusMessage &call, uint uid)
+CheckRun *WriteDBusData::upgradableRun(const QDBusMessage &call, uint uid, bool withoutBackup)
 {
     // The upgrade installs what the last check prepared; only who ran that check, and saw it
     // pass, may install it, and only while nothing else has been checked since.
     CheckRun *run = m_check->latestRun();
+    const QString method = call.type() == QDBusMessage::MethodCallMessage
+        ? call.member()
+        : QLatin1String(withoutBackup ? "UpgradeWithoutBackup" : "BackupSystem");
     if (!run || !run->record().ended || !run->record().passed || run->upgradeSucceeded()
-        || run->uid() != uid) {
+        || run->uid() != uid || (withoutBackup && !run->backupFailed())) {
         refuse(call, NoPassedCheckError,
-            QStringLiteral("There is no passed check of yours to upgrade from; check "
-                           "the package first."),
-            QStringLiteral("refusing BackupSystem to uid %1 (no passed check)").arg(uid));
-        return;
+            withoutBackup ? QStringLiteral("There is no passed check of yours whose backup "
+                                           "failed; check the package and upgrade first.")
+                          : QStringLiteral("There is no passed check of yours to upgrade from; "
+                                           "check the package first."),
+            QStringLiteral("refusing %1 to uid %2 (no passed check)").arg(method).arg(uid));
+        return nullptr;
     }
     const QString holder = DpkgLock::holder(QStringLiteral("/var/lib/dpkg"));
     if (!holder.isEmpty()) {
@@ -373,9 +380,17 @@ void WriteDBusData::startBackup(const QDBusMessage &call, uint uid)
             QStringLiteral("Another package manager is running (%1); try again when it has "
                            "finished.")
                 .arg(holder),
-            QStringLiteral("refusing BackupSystem (dpkg is locked)"));
-        return;
+            QStringLiteral("refusing %1 (dpkg is locked)").arg(method));
+        return nullptr;
     }
+    return run;
+}
+
+void WriteDBusData::startBackup(const QDBusMessage &call, uint uid)
+{
+    CheckRun *run = upgradableRun(call, uid, false);
+    if (!run)
+        return;
     if (!begin(Operation::Backup, call))
         return;
     m_upgrading = run;
@@ -392,6 +407,33 @@ void WriteDBusData::startBackup(const QDBusMessage &call, uint uid)
     });
 }
 
+void WriteDBusData::UpgradeWithoutBackup()
+{
+    uint uid = 0;
+    if (!callerUid(&uid)) {
+        sendErrorReply(QDBusError::AccessDenied, CallerUnknown);
+        return;
+    }
+    const QDBusMessage call = calledFromDBus() ? message() : QDBusMessage();
+    if (calledFromDBus())
+        setDelayedReply(true);
+    authorize(call, uid, PolkitAuthority::UpgradeAction,
+        [this, call, uid] { startWithoutBackup(call, uid); });
+}
+
+void WriteDBusData::startWithoutBackup(const QDBusMessage &call, uint uid)
+{
+    CheckRun *run = upgradableRun(call, uid, true);
+    if (!run || !begin(Operation::Backup, call))
+        return;
+    m_upgrading = run;
+    m_shutdownLock->take();
+    notify(QStringLiteral("NotifyExecDistUpgradeInfo"), { QStringLiteral("开始进行系统升级...") });
+    notifyProgress(BackupStage, ProgressGoesOn);
+    // The reply follows the upgrade's end.
+    m_check->startSystemUpgrade(run, BackupStage);
+}
+
 void WriteDBusData::acceptBackupSystemProgress(
     const QString &kind, bool success, const QString &errMsg)
 {
@@ -402,6 +444,8 @@ void WriteDBusData::acceptBackupSystemProgress(
 void WriteDBusData::backupEnded(bool success, const QString &errMsg)
 {
     if (!success) {
+        if (m_upgrading)
+            m_upgrading->setBackupFailed();
         // The service's own words are the caller's best clue to what went wrong.
         if (!errMsg.isEmpty()) {
             qWarning() << errMsg;

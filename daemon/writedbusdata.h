@@ -53,6 +53,7 @@ public slots:
     void StartExecHookPost(const QString &homepath);
     QString GetCheckFailureReason(QString &detail);
     int GetPackageSignature(QString &signer);
+    void UpgradeWithoutBackup();
 
     void acceptOfflineFileCheckResult(int itemType, bool result);
     void acceptExecDistUpgradeInfo(const QString &info);
@@ -88,7 +89,11 @@ private:
     const CheckRun *runOf(uint uid) const;
     void startCheck(const QDBusMessage &call, uint uid, const QString &homepath,
         const QString &filepath);
+    // The run |uid| may upgrade from now (|withoutBackup|: after its backup failed), or null
+    // when |call| was answered with why not.
+    CheckRun *upgradableRun(const QDBusMessage &call, uint uid, bool withoutBackup);
     void startBackup(const QDBusMessage &call, uint uid);
+    void startWithoutBackup(const QDBusMessage &call, uint uid);
     void backupEnded(bool success, const QString &errMsg);
     void upgradeEnded(bool success);
 

@@ -10,6 +10,7 @@
 //   not made after the backup ended well; an upgrade started by the end of a backup that this
 //   daemon never asked for, or by a job of another kind;
 // - shutdown not held off from the first pair to the final one, or still held off afterwards;
+// - an upgrade without a backup let in before a backup failed, or twice;
 // - post-upgrade scripts asking their user again, running a second time, or not running in
 //   name order with the user's verified home (a user the authority refuses is
 //   tst_authorization's).
@@ -50,6 +51,7 @@ private slots:
     void backupThenUpgrade_data();
     void backupThenUpgrade();
     void postHooks();
+    void withoutBackupAfterItFailed();
 
 private:
     void checkAsCarol();
@@ -254,6 +256,38 @@ void tst_Upgrade::postHooks()
     QVERIFY(order.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(order.readAll()),
         QStringLiteral("a-first 1 %1\nB-last 1 %1\n").arg(m_carol->home()));
+}
+
+// Going on without a backup is the user's choice once the backup failed, never a way around
+// asking for one, and only for the upgrade whose backup it was.
+void tst_Upgrade::withoutBackupAfterItFailed()
+{
+    checkAsCarol();
+    QString output;
+    QVERIFY(m_fixture->call(m_carol.get(), QStringLiteral("UpgradeWithoutBackup"), {}, &output) != 0);
+    QVERIFY2(output.contains(OfflineUpdate::NoPassedCheckError), qPrintable(output));
+
+    ChildProcess service;
+    service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    service.start(qEnvironmentVariable("TEVRIN_BINARY_DIR")
+            + QStringLiteral("/tools/devabrecovery/tevrin-dev-abrecovery"),
+        { QStringLiteral("--job-success"), QStringLiteral("no") });
+    QVERIFY(service.waitForReadyRead(10000) && service.readLine() == "ready\n");
+    QCOMPARE(m_fixture->call(m_carol.get(), QStringLiteral("--until-final"),
+                 { QStringLiteral("BackupSystem") }, &output),
+        0);
+    QCOMPARE(DaemonFixture::signalsIn(output, QStringLiteral("NotifyOfflineUpgradeProgress")).last(),
+        QVariantList({ 70, -1 }));
+    QCOMPARE(PackageFixture::installedVersion(Probe), QStringLiteral("1.0"));
+
+    QCOMPARE(m_fixture->call(m_carol.get(), QStringLiteral("UpgradeWithoutBackup"), {}, &output), 0);
+    const QList<QVariantList> pairs
+        = DaemonFixture::signalsIn(output, QStringLiteral("NotifyOfflineUpgradeProgress"));
+    QCOMPARE(pairs.first(), QVariantList({ 30, 1 }));
+    QCOMPARE(pairs.last(), QVariantList({ 100, 1 }));
+    QCOMPARE(PackageFixture::installedVersion(Probe), QStringLiteral("2.0"));
+    QVERIFY(m_fixture->call(m_carol.get(), QStringLiteral("UpgradeWithoutBackup"), {}, &output) != 0);
+    QVERIFY2(output.contains(OfflineUpdate::NoPassedCheckError), qPrintable(output));
 }
 
 QTEST_GUILESS_MAIN(tst_Upgrade)
