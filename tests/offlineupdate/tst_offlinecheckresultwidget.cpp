@@ -40,6 +40,16 @@
 
 namespace {
 
+QPushButton *withoutBackupButton(QDialog *dialog)
+{
+    const QString text
+        = QCoreApplication::translate("OfflineCheckResultWidget", "Upgrade without backup");
+    for (QPushButton *button : dialog->findChildren<QPushButton *>())
+        if (button->text() == text)
+            return button;
+    return nullptr;
+}
+
 using namespace OfflineUpdate;
 using Reply = ScriptedService::Reply;
 const Reply UnknownMethod = errorAnswer("org.freedesktop.DBus.Error.UnknownMethod");
@@ -252,8 +262,10 @@ private slots:
         QTRY_VERIFY(m_daemon->members().contains(QStringLiteral("BackupSystem")));
 
         QString shown;
+        bool withoutBackupOffered = false;
         ModalHandler readFailure([&](QDialog *dialog) {
             if (auto *failureDialog = qobject_cast<Karvo::Dialog *>(dialog)) {
+                withoutBackupOffered = withoutBackupButton(failureDialog);
                 shown = progressDialog->isVisible()
                     ? QStringLiteral("under the progress dialog")
                     : failureDialog->message() + " | "
@@ -276,11 +288,33 @@ private slots:
         }
         QTRY_VERIFY_WITH_TIMEOUT(shown.contains(failure), 5000);
         QCOMPARE(shown.contains(QLatin1String("snapshot of / refused: read-only")), ok);
+        // Only a failed backup leaves the choice to go on without one.
+        QCOMPARE(withoutBackupOffered, event == QLatin1String("-1"));
         QVERIFY(m_sessionManager->calls().isEmpty());
         QVERIFY(!page.upgradeUnderWay());
         // The way on: another attempt, or back to choose another package.
         QVERIFY(page.findChild<QPushButton *>(QStringLiteral("startUpgrade"))->isEnabled());
         QVERIFY(page.findChild<QPushButton *>(QStringLiteral("chooseAnotherPackage"))->isVisible());
+    }
+
+    // After a failed backup the user may take the upgrade without one; it is then asked of the
+    // daemon as such, and the progress screen comes back.
+    void goOnWithoutBackup()
+    {
+        OfflineUpdateModel model(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
+        OfflineCheckResultWidget page(&model, UpgradableItem, true);
+        QVERIFY(confirmUpgrade(page));
+        QTRY_VERIFY(m_daemon->members().contains(QStringLiteral("BackupSystem")));
+        ModalHandler goOn([](QDialog *dialog) {
+            if (QPushButton *button = withoutBackupButton(dialog))
+                QTest::mouseClick(button, Qt::LeftButton);
+        });
+        QVERIFY(m_daemon->emitSignal(
+            QStringLiteral("NotifyOfflineUpgradeProgress"), { int(BackupFailedStage), -1 }));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_daemon->members().contains(QStringLiteral("UpgradeWithoutBackup")), 5000);
+        QVERIFY(page.upgradeUnderWay());
+        QCOMPARE(m_daemon->members().count(QStringLiteral("BackupSystem")), 1);
     }
 
     // After the hooks the page shows the success state and no way to run the same upgrade

@@ -649,9 +649,19 @@ void OfflineCheckResultWidget::showUpgradeFailure()
 {
     const UserMessage message = m_flow->message();
     // A second after the progress dialog has gone, so that the desktop has been seen again.
-    QTimer::singleShot(FailureDialogDelayMs, this, [this, message] {
+    const bool backupFailed = m_flow->failure() == UpgradeFlow::BackupFailed;
+    QTimer::singleShot(FailureDialogDelayMs, this, [this, message, backupFailed] {
         std::unique_ptr<Karvo::Dialog> dialog(newFailureDialog(message));
-        dialog->exec();
+        // Nothing was changed yet: the user may still take the upgrade without its backup.
+        const int withoutBackup = backupFailed
+            ? dialog->addButton(tr("Upgrade without backup"), false, Karvo::Dialog::ButtonWarning)
+            : -2;
+        if (backupFailed)
+            dialog->fitToContent(dialog->width());
+        if (dialog->exec() == withoutBackup) {
+            m_flow->continueWithoutBackup();
+            return;
+        }
         if (isVisible())
             defaultButton()->setFocus(Qt::OtherFocusReason);
     });

@@ -181,6 +181,15 @@ void OfflineUpdateModel::startOfflineUpgrade()
         &OfflineUpdateModel::notifyOfflineUpgradeFailed);
 }
 
+void OfflineUpdateModel::startUpgradeWithoutBackup()
+{
+    m_daemon->setTimeout(LongCallMs);
+    watchDaemonRequest(QStringLiteral("UpgradeWithoutBackup"), m_daemon->UpgradeWithoutBackup(),
+        tr("Upgrading the system needs an administrator's authorization, which was not given. "
+           "Ask your administrator."),
+        &OfflineUpdateModel::notifyOfflineUpgradeFailed);
+}
+
 void OfflineUpdateModel::requestDesktopImage(
     QObject *context, std::function<void(const QString &)> done)
 {

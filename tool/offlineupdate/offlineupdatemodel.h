@@ -42,6 +42,8 @@ public:
     // notifyExecDistUpgradeInfo, or notifyOfflineUpgradeFailed when the request cannot reach
     // the daemon.
     void startOfflineUpgrade();
+    // After a failed backup, the user chose to upgrade without one.
+    void startUpgradeWithoutBackup();
     // The local path of the current wallpaper, or an empty string when unknown.
     void requestDesktopImage(QObject *context, std::function<void(const QString &)> done);
     // Runs the package's post-upgrade hooks, for as long as they take; emits

@@ -68,13 +68,26 @@ void UpgradeFlow::confirm()
 {
     if (m_state != Confirming)
         return;
+    beginUpgrade();
+    m_model->startOfflineUpgrade();
+}
+
+void UpgradeFlow::continueWithoutBackup()
+{
+    if (m_state != Failed || m_failure != BackupFailed)
+        return;
+    beginUpgrade();
+    m_model->startUpgradeWithoutBackup();
+}
+
+void UpgradeFlow::beginUpgrade()
+{
     m_failure = NoFailure;
     m_message = {};
     m_recentOutput.clear();
     m_outputLines = LineAssembler();
     // The state first: whoever shows the progress must be in place before any report.
     setState(Upgrading);
-    m_model->startOfflineUpgrade();
 }
 
 void UpgradeFlow::decline()

@@ -15,7 +15,7 @@ class OfflineUpdateModel;
 //
 // Ready -> AskingBackup -> Confirming -> Upgrading -> RunningHooks -> Succeeded
 // Confirming -> Ready when the user declines; Upgrading -> Failed on any failure; Failed
-// allows a new start. Succeeded is final: the same package is not upgraded twice.
+// allows a new start, and after a failed backup the choice to go on without one. Succeeded is final: the same package is not upgraded twice.
 class UpgradeFlow : public QObject
 {
     Q_OBJECT
@@ -52,6 +52,8 @@ public slots:
     void confirm();
     // Confirming: the user declined.
     void decline();
+    // Failed for the backup: the user chose to upgrade without one.
+    void continueWithoutBackup();
     // Succeeded: asks the session manager to restart the computer.
     void restartNow();
 
@@ -65,6 +67,7 @@ signals:
 
 private:
     void setState(State state);
+    void beginUpgrade();
     void fail(Failure failure, const UserMessage &message);
     void acceptProgress(int progress, int code);
     void acceptOutput(const QString &piece);
