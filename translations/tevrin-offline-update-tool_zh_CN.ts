@@ -235,6 +235,10 @@
 <context>
     <name>OfflineCheckResultWidget</name>
     <message>
+        <source>Upgrade without backup</source>
+        <translation>不备份继续升级</translation>
+    </message>
+    <message>
         <source>Insufficient disk space, please clean up disk space and try again!</source>
         <translation>磁盘空间不足，请清理磁盘空间后重试！</translation>
     </message>
