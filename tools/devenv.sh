@@ -88,7 +88,7 @@ devenv_stop() { # pid
 devenv_start_xvfb() {
     # -noreset: a display that nothing holds open would otherwise reset between two programs
     # and refuse the second one for a moment.
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$devenv_work/display" \
+    Xvfb -displayfd 3 -screen 0 "${TEVRIN_XVFB_SCREEN:-1280x800x24}" -nolisten tcp -noreset 3>"$devenv_work/display" \
         2>"$devenv_work/xvfb.log" &
     devenv_pids+=($!)
     devenv_wait_for 20 devenv_file_has_content "$devenv_work/display" ||
