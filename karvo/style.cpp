@@ -253,9 +253,12 @@ void Style::drawCheckIndicator(const QStyleOption *option, QPainter *painter, bo
 
 void Style::drawArrow(PrimitiveElement element, const QStyleOption *option, QPainter *painter) const
 {
-    const QRectF r = option->rect;
-    if (r.isEmpty())
+    if (option->rect.isEmpty())
         return;
+    // A small arrow in the middle of its place, so that text beside it keeps its distance.
+    const qreal side = qMin(option->rect.width(), option->rect.height()) * 0.6;
+    QRectF r(0, 0, side, side);
+    r.moveCenter(QRectF(option->rect).center());
     QPolygonF triangle;
     switch (element) {
     case PE_IndicatorArrowUp:
