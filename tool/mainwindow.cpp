@@ -296,6 +296,9 @@ void MainWindow::openOfflineUpdateFile(const QString &path)
     auto *request = new PackageRequestDialog(path, this);
     m_packageRequest = request;
     connect(request, &QDialog::finished, this, [this, request](int choice) {
+        // Answered, it is no longer the open question, whenever it is actually deleted.
+        if (m_packageRequest == request)
+            m_packageRequest = nullptr;
         request->deleteLater();
         if (choice != PackageRequestDialog::CheckButton)
             return;
