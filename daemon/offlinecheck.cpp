@@ -99,8 +99,8 @@ OfflineCheck::~OfflineCheck() = default;
 
 CheckRun *OfflineCheck::run(uid_t uid) const
 {
-    if (uid == 0 && m_latest)
-        return m_latest;
+    if (uid == 0 && m_newest)
+        return m_newest;
     const auto found = m_runs.find(uid);
     return found == m_runs.end() ? nullptr : found->second.get();
 }
@@ -110,10 +110,14 @@ void OfflineCheck::startOfflineFileCheck(const CallerIdentity &caller, const QSt
 {
     m_checking = true;
     // This user's earlier run goes with its mounts and copy; nobody else's is touched.
+    if (m_paused && m_paused->uid() == caller.uid)
+        m_paused = nullptr;
     m_runs.erase(caller.uid);
     auto run = std::make_unique<CheckRun>(caller, busName);
     m_run = run.get();
-    m_latest = m_run;
+    m_newest = m_run;
+    if (m_latest && m_latest->uid() == caller.uid)
+        m_latest = nullptr;
     m_runs[caller.uid] = std::move(run);
     m_run->record().fileName = filepath.left(4096);
     m_askedHome = homepath;
@@ -345,11 +349,18 @@ void OfflineCheck::acceptSignature(const PackageSignature &signature)
         return;
     }
     // Nobody vouches for an unsigned package's scripts but the user, asked for this package.
+    // The check lets go of the daemon meanwhile: a prompt may stay open for minutes.
     const QPointer<OfflineCheck> self(this);
     CheckRun *const run = m_run;
-    m_unsignedApproval(*m_run, [self, run](bool approved) {
-        if (!self || self->m_run != run)
+    m_paused = run;
+    m_run = nullptr;
+    m_checking = false;
+    m_unsignedApproval(*run, [self, run](bool approved) {
+        if (!self || self->m_paused != run)
             return;
+        self->m_paused = nullptr;
+        self->m_run = run;
+        self->m_checking = true;
         if (!approved) {
             qWarning() << "void OfflineCheck::acceptSignature(const PackageSignature&)"
                        << "the unsigned package was not approved";
@@ -360,6 +371,20 @@ void OfflineCheck::acceptSignature(const PackageSignature &signature)
         }
         self->checkHookPre();
     });
+}
+
+void OfflineCheck::abandonPausedCheck(const QString &why)
+{
+    if (!m_paused)
+        return;
+    CheckRun::Record &record = m_paused->record();
+    record.reasonKey = Reason::NotAuthorized;
+    record.reasonDetail = why;
+    record.ended = true;
+    record.passed = false;
+    m_paused->packageRoot().reset();
+    m_paused->release();
+    m_paused = nullptr;
 }
 
 void OfflineCheck::checkHookPre()
@@ -520,6 +545,9 @@ void OfflineCheck::refreshIndex()
         return;
     }
 
+    // From here the private source list is this run's; a run whose list was replaced can no
+    // longer be upgraded from.
+    m_latest = m_run;
     QString error;
     if (!PrivateAptSource::write(m_environment, line, &error)) {
         qWarning() << Q_FUNC_INFO << "cannot write" << m_environment.sourceList << ":" << error;
@@ -617,6 +645,8 @@ void OfflineCheck::startHookPost(CheckRun *run)
             if (found != m_runs.end()) {
                 if (m_latest == found->second.get())
                     m_latest = nullptr;
+                if (m_newest == found->second.get())
+                    m_newest = nullptr;
                 m_runs.erase(found);
             }
             // A failing script has been logged and stops nothing; a refusal to run one does.

@@ -24,8 +24,10 @@ class OfflineCheck : public QObject
 
 public:
     // Asked when an unsigned package has verified as such and its user is not root: whether the
-    // user may have it checked (its scripts run as root) without a maker's signature. The
-    // answer comes through |answer|, at any later time.
+    // user may have it checked (its scripts run as root) without a maker's signature. The check
+    // is paused meanwhile (isChecking() is false, another check may run); the answer comes
+    // through |answer| at any later time, once the caller may go on with this check, or the
+    // check is given up with abandonPausedCheck().
     using UnsignedApproval
         = std::function<void(const CheckRun &run, std::function<void(bool approved)> answer)>;
 
@@ -41,10 +43,13 @@ public:
     void startOfflineFileCheck(const CallerIdentity &caller, const QString &busName,
         const QString &homepath, const QString &filepath);
     bool isChecking() const { return m_checking; }
+    // Ends the paused check as failed with |why|, without a result signal: its caller is told
+    // by whoever gives it up.
+    void abandonPausedCheck(const QString &why);
 
     // |uid|'s run, null when there is none. For root: the run whose check started last.
     CheckRun *run(uid_t uid) const;
-    // The run whose check started last: the private source list points at its repository.
+    // The run the private source list points at: the last to get as far as its repository.
     CheckRun *latestRun() const { return m_latest; }
 
     // Upgrades from the repository that |run|'s passed check prepared; progress goes on from
@@ -87,7 +92,9 @@ private:
     bool m_requireSignature = false;
     std::map<uid_t, std::unique_ptr<CheckRun>> m_runs;
     CheckRun *m_run = nullptr; // the run being checked
+    CheckRun *m_paused = nullptr; // a run whose check waits for its user's approval
     CheckRun *m_latest = nullptr;
+    CheckRun *m_newest = nullptr;
     QPointer<PackageCopy> m_copy;
     UnsignedApproval m_unsignedApproval;
     UpgradeRun *m_upgrade = nullptr;

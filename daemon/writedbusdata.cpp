@@ -56,17 +56,8 @@ WriteDBusData::WriteDBusData(const QDBusConnection &bus, QObject *parent)
                 QStringLiteral("The post-upgrade scripts were not run: ") + refusal);
         end();
     });
-    // Asked while the check that found the package unsigned holds the operation: the one prompt
-    // a check may open once it runs.
     m_check->setUnsignedApproval([this](const CheckRun &run, std::function<void(bool)> answer) {
-        m_authority.check(
-            run.busName(), PolkitAuthority::CheckUnsignedAction, this,
-            [answer](bool authorized, const QString &reason) {
-                if (!authorized)
-                    qWarning() << "WriteDBusData" << "an unsigned package was not approved:"
-                               << reason;
-                answer(authorized);
-            });
+        askUnsigned(run, answer);
     });
 
     m_recovery = new RecoveryService(m_bus, this);
@@ -127,27 +118,8 @@ void WriteDBusData::authorize(const QDBusMessage &call, uint uid, const QString 
         return;
     }
     const QString method = call.member();
-    if (m_questions.contains(uid)) {
-        refuse(call, BusyError,
-            QStringLiteral("%1 has to wait: an authorization you were asked for is still open.")
-                .arg(method),
-            QStringLiteral("refusing %1 to uid %2 (an authorization is open)").arg(method).arg(uid));
-        return;
-    }
-    OpenQuestion question;
-    question.cancellationId = QStringLiteral("tevrin-offline-update-%1").arg(++m_questionCount);
-    question.watcher = new QDBusServiceWatcher(
-        call.service(), m_bus, QDBusServiceWatcher::WatchForUnregistration, this);
-    const QString cancellationId = question.cancellationId;
-    connect(question.watcher, &QDBusServiceWatcher::serviceUnregistered, this,
-        [this, cancellationId] { m_authority.cancel(cancellationId); });
-    m_questions.insert(uid, question);
-    m_authority.check(
-        call.service(), action, this,
+    const bool asked = ask(uid, call.service(), action,
         [this, call, uid, method, proceed](bool authorized, const QString &reason) {
-            const OpenQuestion asked = m_questions.take(uid);
-            if (asked.watcher)
-                asked.watcher->deleteLater();
             if (!authorized) {
                 refuse(call, QDBusError::errorString(QDBusError::AccessDenied),
                     QStringLiteral("%1 needs an administrator's authorization: %2")
@@ -156,8 +128,76 @@ void WriteDBusData::authorize(const QDBusMessage &call, uint uid, const QString 
                 return;
             }
             proceed();
+        });
+    if (!asked)
+        refuse(call, BusyError,
+            QStringLiteral("%1 has to wait: an authorization you were asked for is still open.")
+                .arg(method),
+            QStringLiteral("refusing %1 to uid %2 (an authorization is open)").arg(method).arg(uid));
+}
+
+bool WriteDBusData::ask(uint uid, const QString &busName, const QString &action,
+    const PolkitAuthority::Answer &answer)
+{
+    if (m_questions.contains(uid))
+        return false;
+    OpenQuestion question;
+    question.cancellationId = QStringLiteral("tevrin-offline-update-%1").arg(++m_questionCount);
+    question.watcher = new QDBusServiceWatcher(
+        busName, m_bus, QDBusServiceWatcher::WatchForUnregistration, this);
+    const QString cancellationId = question.cancellationId;
+    connect(question.watcher, &QDBusServiceWatcher::serviceUnregistered, this,
+        [this, cancellationId] { m_authority.cancel(cancellationId); });
+    m_questions.insert(uid, question);
+    m_authority.check(
+        busName, action, this,
+        [this, uid, answer](bool authorized, const QString &reason) {
+            const OpenQuestion asked = m_questions.take(uid);
+            if (asked.watcher)
+                asked.watcher->deleteLater();
+            answer(authorized, reason);
         },
         cancellationId);
+    return true;
+}
+
+void WriteDBusData::askUnsigned(const CheckRun &run, const std::function<void(bool)> &answer)
+{
+    // The check gives the daemon back while its user is asked, and takes it again for the
+    // answer: a prompt left open keeps nobody else waiting.
+    const QDBusMessage call = m_pending;
+    const QString listener = m_listener;
+    const uint uid = run.uid();
+    m_operation = Operation::None;
+    m_pending = QDBusMessage();
+    m_listener.clear();
+    const auto resume = [this, call, listener, uid, answer](bool authorized, const QString &reason) {
+        if (!authorized)
+            qWarning() << "WriteDBusData" << "an unsigned package was not approved for uid" << uid
+                       << ":" << reason;
+        if (m_operation != Operation::None) {
+            // Taken meanwhile: this check cannot go on now, and says so to its caller alone.
+            m_check->abandonPausedCheck(QStringLiteral(
+                "the daemon was busy with another operation when the authorization came; "
+                "check the package again"));
+            QDBusMessage result = QDBusMessage::createTargetedSignal(
+                listener, ObjectPath, DaemonInterface, QStringLiteral("NotifyOfflineFileCheckResult"));
+            result.setArguments({ int(PackageLayoutItem), false });
+            m_bus.send(result);
+            if (call.type() == QDBusMessage::MethodCallMessage)
+                m_bus.send(call.createErrorReply(BusyError,
+                    QStringLiteral("StartOfflineFileCheck had to give up: the daemon was busy "
+                                   "when the authorization came.")));
+            return;
+        }
+        m_operation = Operation::Check;
+        m_pending = call;
+        m_listener = listener;
+        answer(authorized);
+    };
+    // This user's first question has been answered, so none is open.
+    if (!ask(uid, run.busName(), PolkitAuthority::CheckUnsignedAction, resume))
+        resume(false, QStringLiteral("another question of this user is open"));
 }
 
 bool WriteDBusData::begin(Operation operation, const QDBusMessage &call)

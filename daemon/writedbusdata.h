@@ -75,6 +75,13 @@ private:
     // second is refused as busy. A caller that leaves the bus has its question withdrawn.
     void authorize(const QDBusMessage &call, uint uid, const QString &action,
         const std::function<void()> &proceed);
+    // Asks the authority whether |busName| (of |uid|) may perform |action|; false, asking
+    // nothing, while another question of that uid is open. A caller that leaves the bus has its
+    // question withdrawn.
+    bool ask(uint uid, const QString &busName, const QString &action,
+        const PolkitAuthority::Answer &answer);
+    // The check of an unsigned package asks its user again, without holding the daemon.
+    void askUnsigned(const CheckRun &run, const std::function<void(bool)> &answer);
     // Takes the one long operation for |call|, or answers it with the busy error.
     bool begin(Operation operation, const QDBusMessage &call);
     void end();

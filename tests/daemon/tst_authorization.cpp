@@ -168,6 +168,18 @@ void tst_Authorization::answersWhileThePromptIsOpen()
         QList<QVariantList>({ { 0, false } }));
     QVERIFY(QFileInfo::exists(QString::fromLatin1(DaemonFixture::AskingMarker)));
 
+    // The package is unsigned: once it has been read and verified its user is asked again, and
+    // that question does not hold the daemon either.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !QFileInfo::exists(QString::fromLatin1(DaemonFixture::AskingMarker)), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QFileInfo::exists(QString::fromLatin1(DaemonFixture::AskingMarker)), 20000);
+    QCOMPARE(fixture.call(nullptr, QStringLiteral("StartOfflineFileCheck"),
+                 { m_work.path(), m_work.filePath(QStringLiteral("missing.oup")) }, &output),
+        0);
+    QVERIFY(QFileInfo::exists(QString::fromLatin1(DaemonFixture::AskingMarker)));
+    QCOMPARE(first->state(), QProcess::Running);
+
     QTRY_COMPARE_WITH_TIMEOUT(first->state(), QProcess::NotRunning, 60000);
     QCOMPARE(first->exitCode(), 0);
     QCOMPARE(DaemonFixture::signalsIn(QString::fromLocal8Bit(first->readAll()),
