@@ -93,8 +93,6 @@ void tst_Cli::cleanupTestCase()
 {
     m_fixture.reset();
     PackageFixture::purge(Probe);
-    if (m_user)
-        PackageFixture::unmountCache(m_user->home());
 }
 
 // Runs the client as the test user with |arguments| in the work directory, where the packages

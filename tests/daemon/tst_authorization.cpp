@@ -63,10 +63,6 @@ void tst_Authorization::initTestCase()
 
 void tst_Authorization::cleanupTestCase()
 {
-    for (const TestUser *user : { m_allowed.get(), m_denied.get() })
-        if (user)
-            PackageFixture::unmountCache(user->home());
-    PackageFixture::unmountCache(m_work.path());
     QFile::remove(Marker);
 }
 
@@ -112,7 +108,6 @@ void tst_Authorization::guardedMethods()
     const QString home = caller ? caller->home() : m_work.path();
     const QString run
         = QStringLiteral("/run/tevrin-offline-update/%1").arg(caller ? caller->uid() : 0);
-    PackageFixture::unmountCache(home);
     QDir(run).removeRecursively();
     QFile::remove(Marker);
 

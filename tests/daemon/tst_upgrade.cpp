@@ -100,8 +100,6 @@ void tst_Upgrade::cleanupTestCase()
     m_fixture.reset();
     PackageFixture::purge(Probe);
     QFile::remove(PostOrder);
-    if (m_carol)
-        PackageFixture::unmountCache(m_carol->home());
 }
 
 void tst_Upgrade::checkAsCarol()

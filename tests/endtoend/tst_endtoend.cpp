@@ -139,7 +139,6 @@ void tst_EndToEnd::administratorUpgrades()
     QVERIFY(tool.waitForFinished(400000));
     for (ChildProcess *process : { &sessionManager, &windowManager, &sessionBus })
         process->stop(5000);
-    PackageFixture::unmountCache(account.home());
     QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
     QCOMPARE(tool.exitCode(), 0);
 

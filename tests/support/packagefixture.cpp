@@ -116,15 +116,6 @@ bool PackageFixture::makeSigner(
         && trusted.write(key) == key.size();
 }
 
-void PackageFixture::unmountCache(const QString &home)
-{
-    // The daemon mounts a user's run below its run directory, named by the home's owner.
-    const QString run
-        = QStringLiteral("/run/tevrin-offline-update/%1/").arg(QFileInfo(home).ownerId());
-    for (const char *mount : { "repo", "hooks", "oup" })
-        ChildProcess::run({ QStringLiteral("umount"), QStringLiteral("--lazy"), run + mount });
-}
-
 bool PackageFixture::install(const QString &deb)
 {
     return runTool({ QStringLiteral("dpkg"), QStringLiteral("--install"), deb });

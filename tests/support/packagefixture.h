@@ -34,9 +34,6 @@ public:
     // A new signing key |signer| in the GnuPG home |gpgHome|, its public key written to
     // |trustedKey| (the daemon's trust directory); false when any step failed.
     static bool makeSigner(const QString &gpgHome, const QString &signer, const QString &trustedKey);
-    // Takes down what the daemon left mounted for |home|'s owner, quietly: most of it is
-    // usually not mounted.
-    static void unmountCache(const QString &home);
     static bool install(const QString &deb);
     static void purge(const QString &name);
     // The installed version of |name|, empty when it is not installed.
