@@ -5,7 +5,6 @@
 #include "runcontext.h"
 #include "verifiedhome.h"
 
-#include <QByteArray>
 #include <QString>
 
 // Everything one check of one package, its upgrade and its post-upgrade scripts act on, for
@@ -28,9 +27,6 @@ public:
         int upgradeType = 0; // OfflineUpdate::UpgradeType
         QString patchSerial;
         int upgradeSum = 0;
-        QString fileName; // of the package as the caller named it, for the log
-        qint64 size = 0;
-        QByteArray sha256; // hex, of the private copy
     };
 
     CheckRun(const CallerIdentity &caller, const QString &busName);

@@ -65,7 +65,6 @@ QString gib(qint64 kib)
     return QString::number(double(kib) / 1048576.0, 'f', 1);
 }
 
-
 // apt's first error or warning says best why a repository could not be read.
 QString aptComplaint(const AsyncCommand::Result &result)
 {
@@ -108,7 +107,6 @@ CheckRun *OfflineCheck::run(uid_t uid) const
 void OfflineCheck::startOfflineFileCheck(const CallerIdentity &caller, const QString &busName,
     const QString &homepath, const QString &filepath)
 {
-    m_checking = true;
     // This user's earlier run goes with its mounts and copy; nobody else's is touched.
     if (m_paused && m_paused->uid() == caller.uid)
         m_paused = nullptr;
@@ -119,13 +117,12 @@ void OfflineCheck::startOfflineFileCheck(const CallerIdentity &caller, const QSt
     if (m_latest && m_latest->uid() == caller.uid)
         m_latest = nullptr;
     m_runs[caller.uid] = std::move(run);
-    m_run->record().fileName = filepath.left(4096);
     m_askedHome = homepath;
     m_offlineArch.clear();
     m_requireSignature = DaemonConfig::read(m_environment.configFile).requireSignature;
 
     // A check remounts and repoints what an upgrade reads from: never under a running one.
-    const QString holder = DpkgLock::holder(m_environment.dpkgAdminDirectory);
+    const QString holder = packageManagerHolder();
     if (!holder.isEmpty()) {
         qWarning() << Q_FUNC_INFO << "another package manager is running:" << holder;
         fail(PackageFileItem, Reason::PackageManagerRunning, holder);
@@ -159,7 +156,6 @@ void OfflineCheck::finishRun(int item, bool passed)
     if (!passed)
         m_run->release();
     m_run = nullptr;
-    m_checking = false;
     emit sendOfflineFileCheckResult(item, passed);
 }
 
@@ -232,8 +228,6 @@ void OfflineCheck::checkOfflineFile(const QString &filepath)
                 return;
             }
             m_run->setCopy(m_copy->takeCopy());
-            m_run->record().size = copied.size;
-            m_run->record().sha256 = copied.sha256;
             qInfo() << Q_FUNC_INFO << "copied" << logged << copied.size << "bytes, SHA-256"
                     << copied.sha256;
             checkOfflineFileDirComplete();
@@ -354,13 +348,11 @@ void OfflineCheck::acceptSignature(const PackageSignature &signature)
     CheckRun *const run = m_run;
     m_paused = run;
     m_run = nullptr;
-    m_checking = false;
     m_unsignedApproval(*run, [self, run](bool approved) {
         if (!self || self->m_paused != run)
             return;
         self->m_paused = nullptr;
         self->m_run = run;
-        self->m_checking = true;
         if (!approved) {
             qWarning() << "void OfflineCheck::acceptSignature(const PackageSignature&)"
                        << "the unsigned package was not approved";
@@ -612,9 +604,14 @@ void OfflineCheck::logStandardError(const char *function, const QByteArray &text
         qWarning() << function << "apt:" << line.left(4096);
 }
 
+QString OfflineCheck::packageManagerHolder() const
+{
+    return DpkgLock::holder(m_environment.dpkgAdminDirectory);
+}
+
 void OfflineCheck::startSystemUpgrade(CheckRun *run, int fromStage)
 {
-    const QString holder = DpkgLock::holder(m_environment.dpkgAdminDirectory);
+    const QString holder = packageManagerHolder();
     if (!holder.isEmpty()) {
         qWarning() << Q_FUNC_INFO << "another package manager is running:" << holder;
         emit sendExecDistUpgradeInfo(QStringLiteral(

@@ -25,7 +25,7 @@ class OfflineCheck : public QObject
 public:
     // Asked when an unsigned package has verified as such and its user is not root: whether the
     // user may have it checked (its scripts run as root) without a maker's signature. The check
-    // is paused meanwhile (isChecking() is false, another check may run); the answer comes
+    // is paused meanwhile (another check may run); the answer comes
     // through |answer| at any later time, once the caller may go on with this check, or the
     // check is given up with abandonPausedCheck().
     using UnsignedApproval
@@ -42,7 +42,8 @@ public:
     // caller's earlier run, and no one else's.
     void startOfflineFileCheck(const CallerIdentity &caller, const QString &busName,
         const QString &homepath, const QString &filepath);
-    bool isChecking() const { return m_checking; }
+    // Who holds dpkg's lock ("pid N"), or empty: nothing may be checked or installed meanwhile.
+    QString packageManagerHolder() const;
     // Ends the paused check as failed with |why|, without a result signal: its caller is told
     // by whoever gives it up.
     void abandonPausedCheck(const QString &why);
@@ -88,7 +89,6 @@ private:
     void logStandardError(const char *function, const QByteArray &text);
 
     CheckEnvironment m_environment;
-    bool m_checking = false;
     bool m_requireSignature = false;
     std::map<uid_t, std::unique_ptr<CheckRun>> m_runs;
     CheckRun *m_run = nullptr; // the run being checked

@@ -48,8 +48,6 @@ public:
     using SizeKnown = std::function<void(qint64 size, std::function<void(bool proceed)>)>;
     using Done = std::function<void(const Result &result)>;
 
-    static constexpr int DefaultStallLimitMs = 30000;
-
     // The mount namespace (an open descriptor of it) in which callers' paths are looked up;
     // without one, the daemon's own.
     static void setLookupNamespace(int mountNamespaceFd);

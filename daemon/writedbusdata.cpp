@@ -1,9 +1,9 @@
 #include "writedbusdata.h"
 
+#include "authorizationquestions.h"
 #include "calleridentity.h"
 #include "checkrun.h"
 #include "daemonadaptor.h"
-#include "dpkglock.h"
 #include "offlinecheck.h"
 #include "offlineupdateprotocol.h"
 #include "recoveryservice.h"
@@ -12,7 +12,6 @@
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
-#include <QDBusServiceWatcher>
 #include <QDebug>
 
 using namespace OfflineUpdate;
@@ -29,7 +28,6 @@ const QString WriteDBusData::ObjectPath = DaemonPath;
 WriteDBusData::WriteDBusData(const QDBusConnection &bus, QObject *parent)
     : QObject(parent)
     , m_bus(bus)
-    , m_authority(bus)
 {
     // The adaptor relays this object's Qt signals to everyone on the bus; they are never
     // emitted, the targeted ones are sent instead (notify()).
@@ -40,6 +38,7 @@ WriteDBusData::WriteDBusData(const QDBusConnection &bus, QObject *parent)
         return;
 
     m_shutdownLock = new ShutdownInhibitor(m_bus, this);
+    m_questions = new AuthorizationQuestions(m_bus, this);
     m_check = new OfflineCheck;
     connect(m_check, &OfflineCheck::sendOfflineFileCheckResult, this,
         &WriteDBusData::acceptOfflineFileCheckResult);
@@ -118,7 +117,7 @@ void WriteDBusData::authorize(const QDBusMessage &call, uint uid, const QString 
         return;
     }
     const QString method = call.member();
-    const bool asked = ask(uid, call.service(), action,
+    const bool asked = m_questions->ask(uid, call.service(), action,
         [this, call, uid, method, proceed](bool authorized, const QString &reason) {
             if (!authorized) {
                 refuse(call, QDBusError::errorString(QDBusError::AccessDenied),
@@ -134,31 +133,6 @@ void WriteDBusData::authorize(const QDBusMessage &call, uint uid, const QString 
             QStringLiteral("%1 has to wait: an authorization you were asked for is still open.")
                 .arg(method),
             QStringLiteral("refusing %1 to uid %2 (an authorization is open)").arg(method).arg(uid));
-}
-
-bool WriteDBusData::ask(uint uid, const QString &busName, const QString &action,
-    const PolkitAuthority::Answer &answer)
-{
-    if (m_questions.contains(uid))
-        return false;
-    OpenQuestion question;
-    question.cancellationId = QStringLiteral("tevrin-offline-update-%1").arg(++m_questionCount);
-    question.watcher = new QDBusServiceWatcher(
-        busName, m_bus, QDBusServiceWatcher::WatchForUnregistration, this);
-    const QString cancellationId = question.cancellationId;
-    connect(question.watcher, &QDBusServiceWatcher::serviceUnregistered, this,
-        [this, cancellationId] { m_authority.cancel(cancellationId); });
-    m_questions.insert(uid, question);
-    m_authority.check(
-        busName, action, this,
-        [this, uid, answer](bool authorized, const QString &reason) {
-            const OpenQuestion asked = m_questions.take(uid);
-            if (asked.watcher)
-                asked.watcher->deleteLater();
-            answer(authorized, reason);
-        },
-        cancellationId);
-    return true;
 }
 
 void WriteDBusData::askUnsigned(const CheckRun &run, const std::function<void(bool)> &answer)
@@ -180,10 +154,8 @@ void WriteDBusData::askUnsigned(const CheckRun &run, const std::function<void(bo
             m_check->abandonPausedCheck(QStringLiteral(
                 "the daemon was busy with another operation when the authorization came; "
                 "check the package again"));
-            QDBusMessage result = QDBusMessage::createTargetedSignal(
-                listener, ObjectPath, DaemonInterface, QStringLiteral("NotifyOfflineFileCheckResult"));
-            result.setArguments({ int(PackageLayoutItem), false });
-            m_bus.send(result);
+            notifyTo(listener, QStringLiteral("NotifyOfflineFileCheckResult"),
+                { int(PackageLayoutItem), false });
             if (call.type() == QDBusMessage::MethodCallMessage)
                 m_bus.send(call.createErrorReply(BusyError,
                     QStringLiteral("StartOfflineFileCheck had to give up: the daemon was busy "
@@ -196,7 +168,7 @@ void WriteDBusData::askUnsigned(const CheckRun &run, const std::function<void(bo
         answer(authorized);
     };
     // This user's first question has been answered, so none is open.
-    if (!ask(uid, run.busName(), PolkitAuthority::CheckUnsignedAction, resume))
+    if (!m_questions->ask(uid, run.busName(), PolkitAuthority::CheckUnsignedAction, resume))
         resume(false, QStringLiteral("another question of this user is open"));
 }
 
@@ -242,12 +214,18 @@ void WriteDBusData::replyError(const QString &name, const QString &text)
 
 void WriteDBusData::notify(const QString &name, const QVariantList &arguments)
 {
+    notifyTo(m_listener, name, arguments);
+}
+
+void WriteDBusData::notifyTo(
+    const QString &destination, const QString &name, const QVariantList &arguments)
+{
     // Unicast: a run's progress and output are its caller's business alone. In-process callers
     // (no bus name) hear nothing; there is nobody to send to.
-    if (m_listener.isEmpty())
+    if (destination.isEmpty())
         return;
-    QDBusMessage signal = QDBusMessage::createTargetedSignal(
-        m_listener, ObjectPath, DaemonInterface, name);
+    QDBusMessage signal
+        = QDBusMessage::createTargetedSignal(destination, ObjectPath, DaemonInterface, name);
     signal.setArguments(arguments);
     m_bus.send(signal);
 }
@@ -257,9 +235,10 @@ void WriteDBusData::notifyProgress(int progress, int code)
     notify(QStringLiteral("NotifyOfflineUpgradeProgress"), { progress, code });
 }
 
-const CheckRun *WriteDBusData::runOf(uint uid) const
+const CheckRun *WriteDBusData::callerRun()
 {
-    return m_check->run(uid);
+    uint uid = 0;
+    return callerUid(&uid) ? m_check->run(uid) : nullptr;
 }
 
 void WriteDBusData::StartApp() { }
@@ -331,30 +310,26 @@ void WriteDBusData::acceptOfflineFileCheckResult(int itemType, bool result)
 
 int WriteDBusData::GetUpgradeType()
 {
-    uint uid = 0;
-    const CheckRun *run = callerUid(&uid) ? runOf(uid) : nullptr;
+    const CheckRun *run = callerRun();
     return run ? run->record().upgradeType : UnknownUpgrade;
 }
 
 QString WriteDBusData::GetPatchUpgradeSerial()
 {
-    uint uid = 0;
-    const CheckRun *run = callerUid(&uid) ? runOf(uid) : nullptr;
+    const CheckRun *run = callerRun();
     return run ? run->record().patchSerial : QString();
 }
 
 int WriteDBusData::GetDistUpgradeSum()
 {
-    uint uid = 0;
-    const CheckRun *run = callerUid(&uid) ? runOf(uid) : nullptr;
+    const CheckRun *run = callerRun();
     return run ? run->record().upgradeSum : 0;
 }
 
 QString WriteDBusData::GetCheckFailureReason(QString &detail)
 {
     detail.clear();
-    uint uid = 0;
-    const CheckRun *run = callerUid(&uid) ? runOf(uid) : nullptr;
+    const CheckRun *run = callerRun();
     // Why a check failed can name files of the user who ran it: nobody else learns it.
     if (!run || !run->record().ended || run->record().passed)
         return Reason::None;
@@ -365,8 +340,7 @@ QString WriteDBusData::GetCheckFailureReason(QString &detail)
 int WriteDBusData::GetPackageSignature(QString &signer)
 {
     signer.clear();
-    uint uid = 0;
-    const CheckRun *run = callerUid(&uid) ? runOf(uid) : nullptr;
+    const CheckRun *run = callerRun();
     if (!run || !run->record().ended)
         return SignatureUnknown;
     signer = run->record().signer;
@@ -414,7 +388,7 @@ CheckRun *WriteDBusData::upgradableRun(const QDBusMessage &call, uint uid, bool 
             QStringLiteral("refusing %1 to uid %2 (no passed check)").arg(method).arg(uid));
         return nullptr;
     }
-    const QString holder = DpkgLock::holder(QStringLiteral("/var/lib/dpkg"));
+    const QString holder = m_check->packageManagerHolder();
     if (!holder.isEmpty()) {
         refuse(call, BusyError,
             QStringLiteral("Another package manager is running (%1); try again when it has "

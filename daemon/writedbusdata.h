@@ -1,21 +1,19 @@
 #pragma once
 
 #include "logthrottle.h"
-#include "polkitauthority.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
-#include <QHash>
 #include <QObject>
 #include <QTimer>
 #include <functional>
 #include <sys/types.h>
 
+class AuthorizationQuestions;
 class CheckRun;
 class DaemonAdaptor;
 class OfflineCheck;
-class QDBusServiceWatcher;
 class RecoveryService;
 class ShutdownInhibitor;
 
@@ -75,11 +73,6 @@ private:
     // second is refused as busy. A caller that leaves the bus has its question withdrawn.
     void authorize(const QDBusMessage &call, uint uid, const QString &action,
         const std::function<void()> &proceed);
-    // Asks the authority whether |busName| (of |uid|) may perform |action|; false, asking
-    // nothing, while another question of that uid is open. A caller that leaves the bus has its
-    // question withdrawn.
-    bool ask(uint uid, const QString &busName, const QString &action,
-        const PolkitAuthority::Answer &answer);
     // The check of an unsigned package asks its user again, without holding the daemon.
     void askUnsigned(const CheckRun &run, const std::function<void(bool)> &answer);
     // Takes the one long operation for |call|, or answers it with the busy error.
@@ -91,9 +84,10 @@ private:
         const QString &logKey);
     // The signal |name| with |arguments|, to the caller of the current operation only.
     void notify(const QString &name, const QVariantList &arguments);
+    void notifyTo(const QString &destination, const QString &name, const QVariantList &arguments);
     void notifyProgress(int progress, int code);
-    // The run |uid| may ask about: its own; root's question is about the latest run.
-    const CheckRun *runOf(uint uid) const;
+    // The run the current caller may ask about: its own; root's question is about the newest.
+    const CheckRun *callerRun();
     void startCheck(const QDBusMessage &call, uint uid, const QString &homepath,
         const QString &filepath);
     // The run |uid| may upgrade from now (|withoutBackup|: after its backup failed), or null
@@ -110,7 +104,7 @@ private:
     // Held from the backup to the end of the upgrade, and while the post-upgrade scripts run.
     ShutdownInhibitor *m_shutdownLock = nullptr;
     QDBusConnection m_bus;
-    PolkitAuthority m_authority;
+    AuthorizationQuestions *m_questions = nullptr;
     bool m_registered = false;
 
     Operation m_operation = Operation::None;
@@ -119,14 +113,6 @@ private:
     // Who hears of the operation: the unique bus name of its caller.
     QString m_listener;
     CheckRun *m_upgrading = nullptr;
-
-    struct OpenQuestion
-    {
-        QString cancellationId;
-        QDBusServiceWatcher *watcher = nullptr;
-    };
-    QHash<uint, OpenQuestion> m_questions;
-    quint64 m_questionCount = 0;
 
     // Refused calls cost a line a minute each, not a line each.
     LogThrottle m_refusals;
