@@ -3,6 +3,7 @@
 #include "calleridentity.h"
 #include "filedescriptor.h"
 #include "runcontext.h"
+#include "upgradeplan.h"
 #include "verifiedhome.h"
 
 #include <QString>
@@ -27,6 +28,11 @@ public:
         int upgradeType = 0; // OfflineUpdate::UpgradeType
         QString patchSerial;
         int upgradeSum = 0;
+        OfflineUpdate::UpgradePlan plan; // what item 6 foresees the upgrade will do
+        // Why the last upgrade from this check failed (OfflineUpdate::UpgradeReason); empty
+        // while none failed.
+        QString upgradeReasonKey;
+        QString upgradeReasonDetail;
     };
 
     CheckRun(const CallerIdentity &caller, const QString &busName);

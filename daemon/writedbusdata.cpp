@@ -29,6 +29,7 @@ WriteDBusData::WriteDBusData(const QDBusConnection &bus, QObject *parent)
     : QObject(parent)
     , m_bus(bus)
 {
+    registerUpgradePlanTypes();
     // The adaptor relays this object's Qt signals to everyone on the bus; they are never
     // emitted, the targeted ones are sent instead (notify()).
     m_adaptor = new DaemonAdaptor(this);
@@ -345,6 +346,19 @@ int WriteDBusData::GetPackageSignature(QString &signer)
         return SignatureUnknown;
     signer = run->record().signer;
     return run->record().signatureState;
+}
+
+OfflineUpdate::UpgradePlan WriteDBusData::GetUpgradePlan()
+{
+    const CheckRun *run = callerRun();
+    return run && run->record().passed ? run->record().plan : UpgradePlan();
+}
+
+QString WriteDBusData::GetUpgradeFailureReason(QString &detail)
+{
+    const CheckRun *run = callerRun();
+    detail = run ? run->record().upgradeReasonDetail : QString();
+    return run ? run->record().upgradeReasonKey : QString();
 }
 
 bool WriteDBusData::IsAllowBackupSystem()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "logthrottle.h"
+#include "upgradeplan.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -52,6 +53,8 @@ public slots:
     QString GetCheckFailureReason(QString &detail);
     int GetPackageSignature(QString &signer);
     void UpgradeWithoutBackup();
+    OfflineUpdate::UpgradePlan GetUpgradePlan();
+    QString GetUpgradeFailureReason(QString &detail);
 
     void acceptOfflineFileCheckResult(int itemType, bool result);
     void acceptExecDistUpgradeInfo(const QString &info);

@@ -18,6 +18,8 @@ inline const QString ToolPath = QStringLiteral("/com/tevrin/offline/update/tool"
 inline const QString BusyError = QStringLiteral("com.tevrin.offline.update.Error.Busy");
 inline const QString NoPassedCheckError
     = QStringLiteral("com.tevrin.offline.update.Error.NoPassedCheck");
+// The system changed since the check, so that apt now foresees another upgrade than planned.
+inline const QString PlanChangedError = QStringLiteral("com.tevrin.offline.update.Error.PlanChanged");
 
 // The item a check result names: the first that failed, or the last with its outcome.
 enum CheckItem {
@@ -90,6 +92,31 @@ inline const QString PackageUnguarded = QStringLiteral("package-unguarded");
 inline const QString PackageManagerRunning = QStringLiteral("package-manager-running");
 // Reading the file made no progress for a long while (a file system that does not answer).
 inline const QString PackageStalled = QStringLiteral("package-stalled");
+// apt's simulation of the upgrade finds no solution; detail: apt's first error lines.
+inline const QString PlanUnsolvable = QStringLiteral("plan-unsolvable");
+// The upgrade would remove an essential or required package, or the running kernel's;
+// detail: their names.
+inline const QString PlanRemovesEssential = QStringLiteral("plan-removes-essential");
+// The upgrade would leave some of what the package offers at the installed version; detail:
+// their names.
+inline const QString PlanKeepsBack = QStringLiteral("plan-keeps-back");
+// A file system lacks the room the upgrade needs; detail: "mount point: needed GiB/free GiB".
+inline const QString NoUpgradeSpace = QStringLiteral("no-upgrade-space");
 } // namespace Reason
+
+// Why the caller's last upgrade failed, as GetUpgradeFailureReason answers it.
+namespace UpgradeReason {
+// The system changed since the check, so that its plan no longer holds; nothing was installed.
+inline const QString PlanChanged = QStringLiteral("plan-changed");
+// Installations an earlier run of dpkg left half-way could not be finished; detail: their
+// names. The package being installed is not at fault.
+inline const QString RepairFailed = QStringLiteral("repair-failed");
+// The upgrade ran but left packages at other versions than planned; detail: their names.
+inline const QString PlanNotMet = QStringLiteral("plan-not-met");
+// apt failed; detail: its last line of output.
+inline const QString UpgradeFailed = QStringLiteral("upgrade-failed");
+// apt or dpkg was at work when the upgrade was to start; detail: who holds its lock.
+inline const QString PackageManagerRunning = QStringLiteral("package-manager-running");
+} // namespace UpgradeReason
 
 } // namespace OfflineUpdate
