@@ -74,6 +74,10 @@ AsyncCommand *AsyncCommand::start(QObject *owner, const QString &program,
     });
     if (!workingDirectory.isEmpty())
         process->setWorkingDirectory(workingDirectory);
+    // The daemon reads what its programs print: always in the one language it reads.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    process->setProcessEnvironment(environment);
     // Nothing the daemon runs may wait for input that nobody gives.
     process->setStandardInputFile(QProcess::nullDevice());
     process->start(program, arguments, QIODevice::ReadOnly);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "upgradespace.h"
+
 #include <QString>
 
 // The programs and fixed paths the check engine works with. The daemon always uses the
@@ -11,6 +13,15 @@ struct CheckEnvironment
     QString mount = QStringLiteral("mount");
     QString losetup = QStringLiteral("losetup");
     QString apt = QStringLiteral("apt");
+    QString aptGet = QStringLiteral("apt-get"); // the plan's simulations
+    QString aptCache = QStringLiteral("apt-cache");
+    QString dpkgQuery = QStringLiteral("dpkg-query");
+    QString dpkgDeb = QStringLiteral("dpkg-deb");
+    QString tar = QStringLiteral("tar");
+    // Where the upgrade's files land and how much room is left there.
+    UpgradeSpace::Probe fileSystemOf = UpgradeSpace::probeSystem;
+    // The running kernel's release (uname -r); empty: ask the kernel.
+    QString kernelRelease;
     QString bash = QStringLiteral("/bin/bash");
     QString sourceList = QStringLiteral("/etc/tevrin-offline-update/update.list");
     QString listsDirectory = QStringLiteral("/var/lib/upgrade/lists/");

@@ -15,6 +15,8 @@
 #include "packagesignature.h"
 #include "privateaptsource.h"
 #include "safetree.h"
+#include "plannedupgrade.h"
+#include "upgradeplanner.h"
 #include "upgraderun.h"
 
 #include <QDebug>
@@ -82,16 +84,11 @@ QString aptComplaint(const AsyncCommand::Result &result)
 OfflineCheck::OfflineCheck(const CheckEnvironment &environment, QObject *parent)
     : QObject(parent)
     , m_environment(environment)
-    , m_upgrade(new UpgradeRun(environment, this))
+    , m_upgrade(new PlannedUpgrade(environment, this))
 {
-    connect(m_upgrade, &UpgradeRun::output, this, &OfflineCheck::sendExecDistUpgradeInfo);
-    connect(m_upgrade, &UpgradeRun::progress, this, &OfflineCheck::sendUpgradeProgress);
-    connect(m_upgrade, &UpgradeRun::finished, this, [this](bool success, const QString &why) {
-        qWarning() << "Exit code:" << (success ? 0 : 1) << why;
-        if (success && m_latest)
-            m_latest->setUpgradeSucceeded();
-        emit upgradeFinished(success);
-    });
+    connect(m_upgrade, &PlannedUpgrade::output, this, &OfflineCheck::sendExecDistUpgradeInfo);
+    connect(m_upgrade, &PlannedUpgrade::progress, this, &OfflineCheck::sendUpgradeProgress);
+    connect(m_upgrade, &PlannedUpgrade::finished, this, &OfflineCheck::upgradeFinished);
 }
 
 OfflineCheck::~OfflineCheck() = default;
@@ -592,6 +589,26 @@ void OfflineCheck::countUpgradable()
                 fail(UpgradableItem, Reason::NothingToUpgrade);
                 return;
             }
+            planUpgrade();
+        });
+}
+
+void OfflineCheck::planUpgrade()
+{
+    UpgradePlanner::plan(this, m_environment,
+        m_run->directory().path(RunContext::RepositoryMount),
+        [this](const UpgradePlanner::Outcome &outcome) {
+            m_run->record().plan = outcome.plan;
+            if (!outcome.refusalKey.isEmpty()) {
+                fail(UpgradableItem, outcome.refusalKey, outcome.refusalDetail);
+                return;
+            }
+            qInfo() << "void OfflineCheck::planUpgrade()" << "planned:"
+                    << outcome.plan.upgraded.size() << "upgraded,"
+                    << outcome.plan.installed.size() << "installed,"
+                    << outcome.plan.removed.size() << "removed,"
+                    << outcome.plan.interrupted.size() << "to finish first,"
+                    << outcome.plan.replacedConfigFiles.size() << "changed configuration files replaced";
             finishRun(UpgradableItem, true);
         });
 }
@@ -617,6 +634,10 @@ void OfflineCheck::startSystemUpgrade(CheckRun *run, int fromStage)
         emit sendExecDistUpgradeInfo(QStringLiteral(
             "Another package manager is running: nothing was installed. Try again when it has "
             "finished."));
+        if (run) {
+            run->record().upgradeReasonKey = UpgradeReason::PackageManagerRunning;
+            run->record().upgradeReasonDetail = holder;
+        }
         emit upgradeFinished(false);
         return;
     }
@@ -626,8 +647,12 @@ void OfflineCheck::startSystemUpgrade(CheckRun *run, int fromStage)
         emit upgradeFinished(false);
         return;
     }
-    qWarning() << "exec start ::";
-    m_upgrade->start(fromStage);
+    m_upgrade->start(run, fromStage);
+}
+
+void OfflineCheck::confirmPlan(CheckRun *run, std::function<void(bool holds)> done)
+{
+    m_upgrade->confirmPlan(run, std::move(done));
 }
 
 void OfflineCheck::startHookPost(CheckRun *run)

@@ -10,7 +10,7 @@
 #include <memory>
 
 class PackageCopy;
-class UpgradeRun;
+class PlannedUpgrade;
 struct PackageSignature;
 
 // The check and upgrade engine: one per daemon. A check reads as its list of items, each
@@ -56,6 +56,8 @@ public:
     // Upgrades from the repository that |run|'s passed check prepared; progress goes on from
     // |fromStage|.
     void startSystemUpgrade(CheckRun *run, int fromStage);
+    // Whether apt still foresees |run|'s plan; when it does not, the run records why.
+    void confirmPlan(CheckRun *run, std::function<void(bool holds)> done);
     // Runs the post-upgrade scripts of |run|, once; the run ends with them.
     void startHookPost(CheckRun *run);
 
@@ -80,6 +82,7 @@ private:
     void checkUpgradeSum();
     void refreshIndex();
     void countUpgradable();
+    void planUpgrade();
 
     void fail(int item, const QString &key, const QString &detail = QString());
     void finishRun(int item, bool passed);
@@ -97,7 +100,7 @@ private:
     CheckRun *m_newest = nullptr;
     QPointer<PackageCopy> m_copy;
     UnsignedApproval m_unsignedApproval;
-    UpgradeRun *m_upgrade = nullptr;
+    PlannedUpgrade *m_upgrade = nullptr;
     // What the running check was asked, kept for its later items.
     QString m_askedHome;
     QString m_offlineArch;

@@ -97,6 +97,9 @@ void UpgradeRun::start(int fromStage)
     m_progress = AptStatusProgress(fromStage);
     m_clock.start();
     m_ending = false;
+    m_repairFailed = false;
+    m_lastLine.clear();
+    m_partialLine.clear();
     // A fresh decoder per run: a character split between two reads arrives whole, and nothing
     // of an earlier run's output is carried over.
     m_decoder.reset(QTextCodec::codecForName("UTF-8")->makeDecoder());
@@ -204,8 +207,18 @@ void UpgradeRun::onProcessOutput()
     }
     chunk.replace('\0', QByteArray());
     const QString text = m_decoder->toUnicode(chunk);
-    if (!text.isEmpty())
-        emit output(text);
+    if (text.isEmpty())
+        return;
+    m_partialLine += text;
+    const QStringList lines = m_partialLine.split(QLatin1Char('\n'));
+    for (int i = lines.size() - 2; i >= 0; --i) {
+        if (!lines.at(i).trimmed().isEmpty()) {
+            m_lastLine = lines.at(i).trimmed().left(4096);
+            break;
+        }
+    }
+    m_partialLine = lines.last().right(4096);
+    emit output(text);
 }
 
 void UpgradeRun::onProcessError()
@@ -239,6 +252,7 @@ void UpgradeRun::onProcessFinished()
         afterAudit();
         break;
     case Step::Repair:
+        m_repairFailed = !success;
         if (success)
             startUpgrade();
         else

@@ -29,6 +29,14 @@ public:
     // while a run is going on.
     void start(int fromStage);
     bool isRunning() const;
+    // After a failed run: whether it failed finishing what an earlier dpkg run left half-way,
+    // before anything of the package was installed.
+    bool repairFailed() const { return m_repairFailed; }
+    // The last line apt or dpkg printed, for why the run failed.
+    QString lastOutputLine() const
+    {
+        return m_partialLine.trimmed().isEmpty() ? m_lastLine : m_partialLine.trimmed();
+    }
 
     // Whether dpkg was left half-way: `dpkg --audit` reports something, or its journal of
     // unfinished updates is not empty. Synchronous, bounded; for the check's log note.
@@ -73,6 +81,9 @@ private:
     QElapsedTimer m_clock;
     QTimer m_progressTimer;
     bool m_ending = false;
+    bool m_repairFailed = false;
+    QString m_lastLine;
+    QString m_partialLine;
     bool m_endSuccess = false;
     QString m_endWhy;
 };

@@ -421,6 +421,19 @@ void WriteDBusData::startBackup(const QDBusMessage &call, uint uid)
         return;
     if (!begin(Operation::Backup, call))
         return;
+    // No backup is worth making for an upgrade that would not follow its plan.
+    m_check->confirmPlan(run, [this, run](bool holds) {
+        if (!holds) {
+            replyError(PlanChangedError, planChangedText());
+            end();
+            return;
+        }
+        backUpAndUpgrade(run);
+    });
+}
+
+void WriteDBusData::backUpAndUpgrade(CheckRun *run)
+{
     m_upgrading = run;
     m_shutdownLock->take();
     notify(QStringLiteral("NotifyExecDistUpgradeInfo"), { QStringLiteral("开始进行系统备份...") });
@@ -495,8 +508,18 @@ void WriteDBusData::upgradeEnded(bool success)
         notifyProgress(DoneStage, ProgressGoesOn);
     else
         notifyProgress(UpgradeFailedStage, UpgradeFailed);
-    reply();
+    if (!success && m_upgrading && m_upgrading->record().upgradeReasonKey == UpgradeReason::PlanChanged)
+        replyError(PlanChangedError, planChangedText());
+    else
+        reply();
     end();
+}
+
+QString WriteDBusData::planChangedText()
+{
+    return QStringLiteral("The system changed since the package was checked, so that the upgrade "
+                          "would no longer do what the check foresaw. Nothing was installed; "
+                          "check the package again.");
 }
 
 void WriteDBusData::StartExecHookPost(const QString &homepath)

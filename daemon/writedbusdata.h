@@ -97,6 +97,8 @@ private:
     // when |call| was answered with why not.
     CheckRun *upgradableRun(const QDBusMessage &call, uint uid, bool withoutBackup);
     void startBackup(const QDBusMessage &call, uint uid);
+    void backUpAndUpgrade(CheckRun *run);
+    static QString planChangedText();
     void startWithoutBackup(const QDBusMessage &call, uint uid);
     void backupEnded(bool success, const QString &errMsg);
     void upgradeEnded(bool success);

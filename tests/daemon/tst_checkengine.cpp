@@ -1,6 +1,6 @@
 // The check engine's items in-process, with every program and path handed in: no test here
 // writes the machine's own sources, lists or dpkg state. apt and dpkg are stand-ins that
-// report one upgradable package and succeed. Faults caught here:
+// report one upgradable package, plan and install it, and succeed. Faults caught here:
 // - a home that is not the caller's taken as theirs (its check's result ignored);
 // - a hooks image that does not mount taken as a package without hooks;
 // - a check that remounts or repoints the source list while another package manager holds
@@ -82,10 +82,31 @@ CheckEnvironment tst_CheckEngine::environment(const QTemporaryDir &work) const
         "#!/bin/sh\necho 'Filesystem 1K-blocks Used Available Use% Mounted on'\n"
         "echo '/dev/fake 1 1000 99999999999 1% /'\n",
         true);
+    // The probe is at 2.0 once the stand-in apt has upgraded it.
+    const QString upgraded = work.filePath(QStringLiteral("upgraded"));
     environment.apt = work.filePath(QStringLiteral("apt"));
     writeFile(environment.apt,
-        "#!/bin/sh\ncase \"$*\" in *list*) echo 'tevrin-probe-engine/torak 2.0 amd64 "
-        "[upgradable from: 1.0]' ;; esac\nexit 0\n",
+        QStringLiteral("#!/bin/sh\ncase \"$*\" in *dist-upgrade*) touch '%1' ;; *list*) echo "
+                       "'tevrin-probe-engine/torak 2.0 amd64 [upgradable from: 1.0]' ;; esac\n"
+                       "exit 0\n")
+            .arg(upgraded)
+            .toUtf8(),
+        true);
+    environment.aptGet = work.filePath(QStringLiteral("apt-get"));
+    writeFile(environment.aptGet,
+        "#!/bin/sh\necho 'Inst tevrin-probe-engine [1.0] (2.0 torak [amd64])'\n", true);
+    environment.aptCache = work.filePath(QStringLiteral("apt-cache"));
+    writeFile(environment.aptCache,
+        "#!/bin/sh\nprintf 'Package: tevrin-probe-engine\\nVersion: 2.0\\nArchitecture: amd64\\n"
+        "Installed-Size: 1\\n\\n'\n",
+        true);
+    environment.dpkgQuery = work.filePath(QStringLiteral("dpkg-query"));
+    writeFile(environment.dpkgQuery,
+        QStringLiteral("#!/bin/sh\nversion=1.0\n[ -e '%1' ] && version=2.0\n"
+                       "printf 'tevrin-probe-engine\\tamd64\\t%s\\tii \\tno\\toptional\\t1\\n\\n' "
+                       "$version\n")
+            .arg(upgraded)
+            .toUtf8(),
         true);
     environment.dpkg = QStringLiteral("/bin/true");
     return environment;

@@ -86,6 +86,17 @@ QString PackageFixture::probeDeb(
     return output.split(QLatin1Char('\n')).last().trimmed();
 }
 
+QString PackageFixture::probeDebWith(const QString &name, const QString &version,
+    const QString &directory, const QStringList &options)
+{
+    QString output;
+    if (!runTool(QStringList { tool("make-probe-deb") } + options
+                + QStringList { name, version, directory },
+            &output))
+        return {};
+    return output.split(QLatin1Char('\n')).last().trimmed();
+}
+
 bool PackageFixture::probePair(const QString &name, const QString &directory, QString *oldDeb,
     QString *newDeb, const QString &postinst)
 {

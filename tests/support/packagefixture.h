@@ -27,6 +27,9 @@ public:
     // maintainer script when given; empty on failure.
     static QString probeDeb(const QString &name, const QString &version, const QString &directory,
         const QString &postinst = QString());
+    // The same with make-probe-deb's |options| (--control, --conffile, --postinst).
+    static QString probeDebWith(const QString &name, const QString &version,
+        const QString &directory, const QStringList &options);
     // |name| at 1.0 and at 2.0 (with |postinst|) in subdirectories of |directory|, the 2.0 one
     // for an offline package; false when either could not be made.
     static bool probePair(const QString &name, const QString &directory, QString *oldDeb,
