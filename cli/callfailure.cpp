@@ -2,6 +2,7 @@
 
 #include "exitstatus.h"
 #include "offlineupdateprotocol.h"
+#include "upgradefailuretext.h"
 
 #include <QDBusError>
 
@@ -22,6 +23,14 @@ Outcome CallFailure::outcomeOf(const QDBusError &error, const QString &action)
                            "replaced it); %1 was not started.")
                 .arg(action),
             details };
+    if (name == OfflineUpdate::PlanChangedError) {
+        const QString key = OfflineUpdate::UpgradeReason::PlanChanged;
+        QJsonObject withReason = details;
+        withReason.insert(QStringLiteral("reason"),
+            QJsonObject { { QStringLiteral("key"), key }, { QStringLiteral("detail"), QString() } });
+        return { ExitStatus::Refused, QStringLiteral("plan-changed"),
+            UpgradeFailureText::forReason(key, QString()).sentence, withReason };
+    }
     if (error.type() == QDBusError::AccessDenied)
         return { ExitStatus::Unreachable, QStringLiteral("not-authorized"),
             QStringLiteral("You are not authorized for %1: %2").arg(action, error.message()),

@@ -1,41 +1,23 @@
 #include "checkreport.h"
 
+#include "checkfailuretext.h"
 #include "offlineupdateprotocol.h"
-#include "reasontext.h"
+#include "upgradeplantext.h"
 
 #include <QJsonArray>
 
 namespace {
 
-const QString Pass = QStringLiteral("pass");
-const QString Fail = QStringLiteral("fail");
-const QString NotDetected = QStringLiteral("not-detected");
-
-// The verdicts of the version, architecture, space and count rows. The service names an item
-// only when it failed (or the last one), so every item before it passed and every one after it
-// never ran; an item it should not name must not read as a pass.
-QStringList verdictsFor(int item, bool result)
+QString verdictName(CheckTable::Verdict verdict)
 {
-    using namespace OfflineUpdate;
-    switch (item) {
-    case SystemVersionItem:
-        return { Fail, NotDetected, NotDetected, NotDetected };
-    case ArchitectureItem:
-        return { Pass, Fail, NotDetected, NotDetected };
-    case BackupSpaceItem:
-        return { Pass, Pass, Fail, NotDetected };
-    case UpgradableItem:
-        return { Pass, Pass, Pass, result ? Pass : Fail };
+    switch (verdict) {
+    case CheckTable::Passed:
+        return QStringLiteral("pass");
+    case CheckTable::Failed:
+        return QStringLiteral("fail");
     default:
-        return { NotDetected, NotDetected, NotDetected, NotDetected };
+        return QStringLiteral("not-detected");
     }
-}
-
-QString verdictWord(const QString &verdict)
-{
-    return verdict == Pass ? QStringLiteral("Pass")
-        : verdict == Fail  ? QStringLiteral("Fail")
-                           : QStringLiteral("Not Detected");
 }
 
 QString signatureStateName(int state)
@@ -60,7 +42,7 @@ CheckReport::CheckReport(const CheckFacts &facts)
 
 bool CheckReport::passed() const
 {
-    return m_facts.item == OfflineUpdate::LastCheckItem && m_facts.result;
+    return CheckTable::passed(m_facts.item, m_facts.result);
 }
 
 QString CheckReport::failureSentence() const
@@ -68,66 +50,43 @@ QString CheckReport::failureSentence() const
     using namespace OfflineUpdate;
     if (m_facts.result || m_facts.item < PackageFileItem || m_facts.item > PreHookItem)
         return {};
-    // The service's own reason says more than the tool's sentence, which for the first item
+    // The service's own reason says more than the item's sentence, which for the first item
     // blames the disk even for a file that is not there.
     const QString reason = reasonSentence();
-    if (!reason.isEmpty())
-        return reason;
-    switch (m_facts.item) {
-    case PackageFileItem:
-        return QStringLiteral("Insufficient disk space, please clean up disk space and try again!");
-    case PackageLayoutItem:
-        return QStringLiteral("File corrupted, please check and try again!");
-    default:
-        return QStringLiteral("System environment is abnormal, contact the administrator!");
-    }
+    return reason.isEmpty() ? CheckFailureText::forItem(m_facts.item) : reason;
 }
 
 QString CheckReport::reasonSentence() const
 {
-    if (passed() || m_facts.reasonKey.isEmpty())
+    if (passed())
         return {};
-    return ReasonText::sentence(m_facts.reasonKey, m_facts.reasonDetail);
+    return CheckFailureText::forReason(m_facts.reasonKey, m_facts.reasonDetail).inOneLine();
 }
 
-QString CheckReport::signatureText() const
+QList<CheckTable::Row> CheckReport::rows() const
 {
-    switch (m_facts.signatureState) {
-    case OfflineUpdate::Unsigned:
-        return QStringLiteral("Unsigned");
-    case OfflineUpdate::SignatureVerified:
-        return QStringLiteral("Verified, signed by %1").arg(m_facts.signer);
-    case OfflineUpdate::SignatureRejected:
-        return m_facts.signer.isEmpty() ? QStringLiteral("Rejected")
-                                        : QStringLiteral("Rejected: %1").arg(m_facts.signer);
-    default:
-        return QStringLiteral("Not checked");
-    }
+    return CheckTable::rows({ m_facts.item, m_facts.result, m_facts.upgradeType,
+        m_facts.patchSerial, m_facts.upgradable, m_facts.signatureState, m_facts.signer });
 }
 
-QList<CheckReport::Row> CheckReport::rows() const
+QString CheckReport::planText() const
 {
-    QList<Row> rows;
-    if (m_facts.upgradeType == OfflineUpdate::PatchUpgrade) {
-        rows.append({ QStringLiteral("Upgrade Type"), QStringLiteral("CVE Patch Update"), {} });
-        rows.append({ QStringLiteral("Vulnerability ID"), m_facts.patchSerial, {} });
-    } else {
-        rows.append({ QStringLiteral("Upgrade Type"), QStringLiteral("System Update"), {} });
+    const OfflineUpdate::UpgradePlan &plan = m_facts.plan;
+    if (!passed() || plan.isEmpty())
+        return {};
+    QString text = QStringLiteral("Plan: ") + UpgradePlanText::summary(plan) + QLatin1Char('\n');
+    // The upgraded and new packages can be hundreds; the JSON output has them all.
+    const QList<UpgradePlanText::Part> shown { UpgradePlanText::Removed, UpgradePlanText::KeptBack,
+        UpgradePlanText::Interrupted, UpgradePlanText::ReplacedConfigFiles,
+        UpgradePlanText::Space };
+    for (const UpgradePlanText::Section &section : UpgradePlanText::sections(plan)) {
+        if (!shown.contains(section.part))
+            continue;
+        text += section.title + QStringLiteral(":\n");
+        for (const QString &line : section.lines)
+            text += QStringLiteral("  ") + line + QLatin1Char('\n');
     }
-    const QStringList verdicts = verdictsFor(m_facts.item, m_facts.result);
-    const QStringList labels { QStringLiteral("System Version Detection"),
-        QStringLiteral("Offline Package Architecture Detection"),
-        QStringLiteral("Disk Space Detection"),
-        QStringLiteral("Offline Package Update Number Detection") };
-    for (int i = 0; i < labels.size(); ++i)
-        rows.append({ labels.at(i), verdictWord(verdicts.at(i)), verdicts.at(i) });
-    Row &count = rows.last();
-    if (count.verdict == Pass)
-        count.value = QStringLiteral("%1 item(s)").arg(m_facts.upgradable);
-    else if (count.verdict == Fail)
-        count.value = QStringLiteral("No available update package");
-    rows.append({ QStringLiteral("Signature"), signatureText(), {} });
-    return rows;
+    return text;
 }
 
 QString CheckReport::text() const
@@ -136,17 +95,17 @@ QString CheckReport::text() const
     if (!failure.isEmpty())
         return failure + QLatin1Char('\n');
     QString text;
-    const QList<Row> table = rows();
+    const QList<CheckTable::Row> table = rows();
     int width = 0;
-    for (const Row &row : table)
+    for (const CheckTable::Row &row : table)
         width = qMax(width, row.label.size());
-    for (const Row &row : table)
+    for (const CheckTable::Row &row : table)
         text += (row.label + QLatin1Char(':')).leftJustified(width + 2) + row.value
             + QLatin1Char('\n');
     const QString reason = reasonSentence();
     if (!reason.isEmpty())
         text += QStringLiteral("Reason: ") + reason + QLatin1Char('\n');
-    return text;
+    return text + planText();
 }
 
 QJsonObject CheckReport::toJson() const
@@ -167,10 +126,10 @@ QJsonObject CheckReport::toJson() const
         object.insert(QStringLiteral("failure"), failure);
     } else {
         QJsonArray items;
-        for (const Row &row : rows()) {
-            if (!row.verdict.isEmpty())
-                items.append(QJsonObject { { QStringLiteral("name"), row.label },
-                    { QStringLiteral("verdict"), row.verdict } });
+        for (const CheckTable::Row &row : rows()) {
+            if (row.checkItem)
+                items.append(QJsonObject { { QStringLiteral("name"), row.name },
+                    { QStringLiteral("verdict"), verdictName(row.verdict) } });
         }
         object.insert(QStringLiteral("items"), items);
     }
@@ -179,5 +138,7 @@ QJsonObject CheckReport::toJson() const
             QJsonObject { { QStringLiteral("key"), m_facts.reasonKey },
                 { QStringLiteral("detail"), m_facts.reasonDetail },
                 { QStringLiteral("text"), reasonSentence() } });
+    if (passed())
+        object.insert(QStringLiteral("plan"), m_facts.plan.toJson());
     return object;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "checktable.h"
+#include "upgradeplan.h"
+
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -17,33 +20,31 @@ struct CheckFacts
     QString signer;
     QString reasonKey;
     QString reasonDetail;
+    OfflineUpdate::UpgradePlan plan; // read after a passed check only
 };
 
-// The check's outcome as rows, the same the tool's result table shows, in words and as JSON.
+// The check's outcome as rows, the same the tool's result table shows, and after a passed
+// check what the upgrade will do, in words and as JSON.
 class CheckReport
 {
 public:
-    struct Row
-    {
-        QString label;
-        QString value;
-        QString verdict; // "pass", "fail", "not-detected"; empty for an information row
-    };
-
     explicit CheckReport(const CheckFacts &facts);
 
     bool passed() const;
     const CheckFacts &facts() const { return m_facts; }
-    QList<Row> rows() const;
-    // For a failure of the package itself (items 0 to 2), which has no table: the tool's
-    // sentence. Empty otherwise.
+    QList<CheckTable::Row> rows() const;
+    // For a failure of the package itself (items 0 to 2), which has no table: the reason, or
+    // the tool's sentence where the service gives none. Empty otherwise.
     QString failureSentence() const;
     // Why it failed in the service's words when it says; empty when it passed or does not.
     QString reasonSentence() const;
-    QString signatureText() const;
     QString text() const;
     QJsonObject toJson() const;
 
 private:
+    // After a passed check: the summary, and by name what a user may lose or must know (the
+    // removals, the replaced configuration files, what stays behind, the room needed).
+    QString planText() const;
+
     CheckFacts m_facts;
 };

@@ -1,7 +1,9 @@
 #include "daemonclient.h"
 
 #include "daemoninterface.h"
+#include "checktable.h"
 #include "offlineupdateprotocol.h"
+#include "upgradeplan.h"
 
 #include <QDBusServiceWatcher>
 
@@ -20,6 +22,7 @@ DaemonClient::DaemonClient(const QDBusConnection &bus, QObject *parent)
     , m_daemon(std::make_unique<ComTevrinOfflineUpdateDaemonInterface>(
           OfflineUpdate::DaemonService, OfflineUpdate::DaemonPath, bus))
 {
+    OfflineUpdate::registerUpgradePlanTypes();
     // Subscribed before the first call, so that no signal of our own operation is missed.
     connect(m_daemon.get(), &ComTevrinOfflineUpdateDaemonInterface::NotifyOfflineFileCheckResult,
         this, &DaemonClient::checkResult);
@@ -83,5 +86,26 @@ bool DaemonClient::readLastCheck(CheckFacts *facts, QDBusError *error)
         facts->reasonKey = reason.argumentAt<0>();
         facts->reasonDetail = reason.argumentAt<1>();
     }
+    if (CheckTable::passed(facts->item, facts->result)) {
+        // A service that predates plans has none to tell; the check stands without it.
+        QDBusPendingReply<OfflineUpdate::UpgradePlan> plan = m_daemon->GetUpgradePlan();
+        plan.waitForFinished();
+        if (plan.isValid() && !plan.isError())
+            facts->plan = plan.value();
+    }
     return true;
+}
+
+void DaemonClient::readUpgradeFailureReason(QString *key, QString *detail)
+{
+    m_daemon->setTimeout(ShortCallMs);
+    QDBusPendingReply<QString, QString> reason = m_daemon->GetUpgradeFailureReason();
+    reason.waitForFinished();
+    if (!reason.isValid() || reason.isError()) {
+        key->clear();
+        detail->clear();
+        return;
+    }
+    *key = reason.argumentAt<0>();
+    *detail = reason.argumentAt<1>();
 }

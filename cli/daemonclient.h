@@ -31,7 +31,11 @@ public:
     // What the last check recorded (every field but the item and the result); false with the
     // error of the first read when the service does not answer. The reason and the signature
     // are best effort: a service that does not offer them leaves them empty.
+    // The plan is read only for a check that passed.
     bool readLastCheck(CheckFacts *facts, QDBusError *error);
+    // Why the caller's last upgrade failed (a key of OfflineUpdate::UpgradeReason and its
+    // detail); both empty when the service does not say, or cannot be asked.
+    void readUpgradeFailureReason(QString *key, QString *detail);
 
 signals:
     void checkResult(int item, bool result);

@@ -5,6 +5,7 @@
 #include "interruptwatcher.h"
 #include "jsonevents.h"
 #include "packagecommand.h"
+#include "reporttexttranslation.h"
 #include "statuscommand.h"
 #include "terminalauthagent.h"
 #include "textoutput.h"
@@ -28,6 +29,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tevrin-offline-update"));
+    // The sentences it shares with the tool are translated; its own words are English.
+    ReportTextTranslation::load(QLocale::system());
 
     const CommandLine commandLine
         = CommandLine::parse(QCoreApplication::arguments().mid(1), QDir::currentPath());

@@ -1,7 +1,7 @@
 #include "servicestatus.h"
 
+#include "checkfailuretext.h"
 #include "offlineupdateprotocol.h"
-#include "reasontext.h"
 
 namespace {
 
@@ -50,7 +50,8 @@ QList<QPair<QString, QString>> ServiceStatus::rows() const
     rows.append({ QStringLiteral("Last failure reason"),
         lastCheck.reasonKey.isEmpty()
             ? QStringLiteral("none")
-            : ReasonText::sentence(lastCheck.reasonKey, lastCheck.reasonDetail) });
+            : CheckFailureText::forReason(lastCheck.reasonKey, lastCheck.reasonDetail)
+                  .inOneLine() });
     return rows;
 }
 
@@ -71,7 +72,8 @@ QJsonObject ServiceStatus::toJson() const
             QJsonObject { { QStringLiteral("key"), lastCheck.reasonKey },
                 { QStringLiteral("detail"), lastCheck.reasonDetail },
                 { QStringLiteral("text"),
-                    ReasonText::sentence(lastCheck.reasonKey, lastCheck.reasonDetail) } });
+                    CheckFailureText::forReason(lastCheck.reasonKey, lastCheck.reasonDetail)
+                        .inOneLine() } });
     object.insert(QStringLiteral("lastCheck"), last);
     return object;
 }

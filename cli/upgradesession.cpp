@@ -5,6 +5,7 @@
 #include "exitstatus.h"
 #include "offlineupdateprotocol.h"
 #include "sessionoutput.h"
+#include "upgradefailuretext.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -77,14 +78,31 @@ void UpgradeSession::acceptProgress(int progress, int code)
         finish({ ExitStatus::Refused, QStringLiteral("backup-failed"),
             QStringLiteral("The system backup failed; nothing was upgraded."), pair });
     } else if (code < 0) {
-        finish({ ExitStatus::Refused, QStringLiteral("failed"),
-            QStringLiteral("The upgrade failed. Run \"tevrin-offline-update status\" to see "
-                           "whether dpkg was left interrupted."),
-            pair });
+        finishFailed(pair);
     } else if (progress == OfflineUpdate::DoneStage) {
         m_upgraded = true;
         runPostHooks();
     }
+}
+
+void UpgradeSession::finishFailed(QJsonObject details)
+{
+    QString key;
+    QString detail;
+    m_daemon->readUpgradeFailureReason(&key, &detail);
+    if (key.isEmpty()) {
+        // A service that predates reasons tells only that the upgrade failed.
+        finish({ ExitStatus::Refused, QStringLiteral("failed"),
+            QStringLiteral("The upgrade failed. Run \"tevrin-offline-update status\" to see "
+                           "whether dpkg was left interrupted."),
+            details });
+        return;
+    }
+    const UserMessage message = UpgradeFailureText::forReason(key, detail);
+    details.insert(QStringLiteral("reason"),
+        QJsonObject { { QStringLiteral("key"), key }, { QStringLiteral("detail"), detail },
+            { QStringLiteral("text"), message.inOneLine() } });
+    finish({ ExitStatus::Refused, QStringLiteral("failed"), message.inOneLine(), details });
 }
 
 void UpgradeSession::runPostHooks()

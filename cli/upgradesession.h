@@ -2,6 +2,7 @@
 
 #include "outcome.h"
 
+#include <QJsonObject>
 #include <QObject>
 
 class DaemonClient;
@@ -28,6 +29,9 @@ signals:
 
 private:
     void acceptProgress(int progress, int code);
+    // The upgrade failed: the service's reason, in the words the tool uses too, is the last
+    // thing said.
+    void finishFailed(QJsonObject details);
     void runPostHooks();
     void requestReboot();
     void finish(const Outcome &outcome);

@@ -6,6 +6,7 @@
 #include "logmanager.h"
 #include "mainwindow.h"
 #include "offlineupdateprotocol.h"
+#include "reporttexttranslation.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -57,6 +58,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral("6.0.12"));
 
     app.loadTranslator({ QLocale::system() });
+    ReportTextTranslation::load(QLocale::system());
 
     // Window lists show it beside the window title, so it speaks the user's language: the
     // Chinese name is its translation for zh_CN.

@@ -9,105 +9,6 @@
     </message>
 </context>
 <context>
-    <name>CheckFailureReason</name>
-    <message>
-        <source>Needed/free: %1</source>
-        <translation>所需/可用：%1</translation>
-    </message>
-    <message>
-        <source>Another check or upgrade is using the package cache; try again when it has finished.</source>
-        <translation>另一个检测或升级正在使用软件包缓存，请在其结束后重试。</translation>
-    </message>
-    <message>
-        <source>Script and its last message: %1</source>
-        <translation>脚本及其最后一条信息：%1</translation>
-    </message>
-    <message>
-        <source>Package/this machine: %1</source>
-        <translation>软件包/本机：%1</translation>
-    </message>
-    <message>
-        <source>The package manager said: %1</source>
-        <translation>软件包管理器提示：%1</translation>
-    </message>
-    <message>
-        <source>Checking update packages needs an administrator&apos;s authorization, which was not given.</source>
-        <translation>检测升级包需要管理员授权，但未获得授权。</translation>
-    </message>
-    <message>
-        <source>The package file was written to while it was checked. Check it again once it is complete.</source>
-        <translation>检测期间升级包文件被写入。请在文件完整后重新检测。</translation>
-    </message>
-    <message>
-        <source>This system accepts signed packages only from a local disk. Copy the package to your home folder and check it there.</source>
-        <translation>本系统只接受本地磁盘上的已签名升级包。请将升级包复制到您的主目录后重新检测。</translation>
-    </message>
-    <message>
-        <source>The package file does not exist. Choose the package again.</source>
-        <translation>升级包文件不存在，请重新选择升级包。</translation>
-    </message>
-    <message>
-        <source>The chosen item is not a file. Choose an offline update package (.oup).</source>
-        <translation>所选项目不是文件，请选择离线升级包（.oup）。</translation>
-    </message>
-    <message>
-        <source>You are not allowed to read the package file. Copy it to your home folder and choose the copy.</source>
-        <translation>您无权读取该升级包文件，请将其复制到您的主目录后选择副本。</translation>
-    </message>
-    <message>
-        <source>There is not enough free disk space to unpack the package. Free some space and try again.</source>
-        <translation>磁盘空间不足，无法解开升级包，请清理磁盘空间后重试。</translation>
-    </message>
-    <message>
-        <source>The file is not an offline update package, or it is damaged. Choose another package.</source>
-        <translation>该文件不是离线升级包或已损坏，请选择其他升级包。</translation>
-    </message>
-    <message>
-        <source>The package&apos;s signature is not valid: it may have been altered. Do not install it; get the package again from its source.</source>
-        <translation>升级包的签名无效，可能已被篡改。请勿安装，请从来源处重新获取升级包。</translation>
-    </message>
-    <message>
-        <source>This system accepts only signed packages, and this package is not signed. Ask your administrator for a signed package.</source>
-        <translation>本系统只接受已签名的升级包，而该升级包未签名。请向管理员索取已签名的升级包。</translation>
-    </message>
-    <message>
-        <source>The package found this system unfit for the upgrade. Ask your administrator.</source>
-        <translation>升级包检测到本系统不适合此次升级，请联系管理员。</translation>
-    </message>
-    <message>
-        <source>The package is made for another kind of processor. Choose a package made for this computer.</source>
-        <translation>该升级包适用于其他类型的处理器，请选择适用于本机的升级包。</translation>
-    </message>
-    <message>
-        <source>There is not enough free disk space for the system backup. Free some space and try again.</source>
-        <translation>磁盘空间不足，无法备份系统，请清理磁盘空间后重试。</translation>
-    </message>
-    <message>
-        <source>The software inside the package cannot be read; the package may be damaged. Get the package again.</source>
-        <translation>无法读取升级包中的软件，升级包可能已损坏，请重新获取升级包。</translation>
-    </message>
-    <message>
-        <source>This system already has all the software the package holds. There is nothing to upgrade.</source>
-        <translation>本系统已包含该升级包中的全部软件，无需升级。</translation>
-    </message>
-    <message>
-        <source>The package check failed. Choose another package.</source>
-        <translation>升级包检测失败，请选择其他升级包。</translation>
-    </message>
-    <message>
-        <source>Another package manager is running. Try again when it has finished.</source>
-        <translation>另一个软件包管理程序正在运行，请等它结束后再试。</translation>
-    </message>
-    <message>
-        <source>Held by: %1</source>
-        <translation>占用者：%1</translation>
-    </message>
-    <message>
-        <source>The storage the package file is on does not answer. Copy the package to a local disk and choose the copy.</source>
-        <translation>升级包文件所在的存储设备没有响应。请将升级包复制到本地磁盘，然后选择该副本。</translation>
-    </message>
-</context>
-<context>
     <name>ConfirmDialog</name>
     <message>
         <source>During the upgrade process you will not be able to operate your computer. After the upgrade is complete, the computer will automatically restart. Please make sure you have saved your important files before checking the options below to continue the upgrade!</source>
@@ -136,6 +37,14 @@
     <message>
         <source>Warning</source>
         <translation>警告</translation>
+    </message>
+    <message>
+        <source>The upgrade changes: %1.</source>
+        <translation>此次升级将变更：%1。</translation>
+    </message>
+    <message>
+        <source>Removed packages and replaced configuration files</source>
+        <translation>被移除的软件包和被替换的配置文件</translation>
     </message>
 </context>
 <context>
@@ -239,10 +148,6 @@
         <translation>不备份继续升级</translation>
     </message>
     <message>
-        <source>Insufficient disk space, please clean up disk space and try again!</source>
-        <translation>磁盘空间不足，请清理磁盘空间后重试！</translation>
-    </message>
-    <message>
         <source>I have read and understand</source>
         <translation>我已阅读并了解</translation>
     </message>
@@ -263,89 +168,9 @@
         <translation>检测结果</translation>
     </message>
     <message>
-        <source>File corrupted, please check and try again!</source>
-        <translation>文件已损坏，请检查后重试！</translation>
-    </message>
-    <message>
-        <source>System environment is abnormal, contact the administrator！</source>
-        <translation>系统环境异常，请联系管理员！</translation>
-    </message>
-    <message>
-        <source>Upgrade Type</source>
-        <translation>升级类型</translation>
-    </message>
-    <message>
-        <source>CVE Patch Update</source>
-        <translation>CVE补丁更新</translation>
-    </message>
-    <message>
-        <source>Vulnerability ID</source>
-        <translation>漏洞编号</translation>
-    </message>
-    <message>
-        <source>System Update</source>
-        <translation>系统更新</translation>
-    </message>
-    <message>
-        <source>Pass</source>
-        <translation>通过</translation>
-    </message>
-    <message>
-        <source>Fail</source>
-        <translation>未通过</translation>
-    </message>
-    <message>
-        <source>Not Detected</source>
-        <translation>未检测</translation>
-    </message>
-    <message>
-        <source>System Version Detection</source>
-        <translation>系统版本检测</translation>
-    </message>
-    <message>
-        <source>Offline Package Architecture Detection</source>
-        <translation>离线升级包架构检测</translation>
-    </message>
-    <message>
-        <source>Disk Space Detection</source>
-        <translation>磁盘空间检测</translation>
-    </message>
-    <message>
-        <source>%1 item(s)</source>
-        <translation>%1项</translation>
-    </message>
-    <message>
-        <source>No available update package</source>
-        <translation>无可用的升级包</translation>
-    </message>
-    <message>
-        <source>Offline Package Update Number Detection</source>
-        <translation>离线升级包更新数量检测</translation>
-    </message>
-    <message>
         <source>OK</source>
         <comment>Button</comment>
         <translation>确定</translation>
-    </message>
-    <message>
-        <source>Package Signature</source>
-        <translation>软件包签名</translation>
-    </message>
-    <message>
-        <source>Verified: %1</source>
-        <translation>已验证：%1</translation>
-    </message>
-    <message>
-        <source>Unsigned</source>
-        <translation>未签名</translation>
-    </message>
-    <message>
-        <source>Verification failed: %1</source>
-        <translation>验证失败：%1</translation>
-    </message>
-    <message>
-        <source>Not checked</source>
-        <translation>未检查</translation>
     </message>
     <message>
         <source>Running the package&apos;s post-upgrade scripts...</source>
@@ -418,6 +243,10 @@
     <message>
         <source>Warning</source>
         <translation>警告</translation>
+    </message>
+    <message>
+        <source>Check again</source>
+        <translation>重新检测</translation>
     </message>
 </context>
 <context>
@@ -557,12 +386,38 @@
         <translation>无法备份系统，因此未进行任何升级。原因见详细信息；如无法解决，请联系管理员。</translation>
     </message>
     <message>
-        <source>The upgrade failed because of a problem in the package&apos;s software. Restore the system as the recovery guide shows, or ask your administrator.</source>
-        <translation>由于升级包中的软件存在问题，升级失败。请按照恢复指南还原系统，或联系管理员。</translation>
-    </message>
-    <message>
         <source>The package&apos;s scripts that run after the upgrade reported a problem.</source>
         <translation>升级包在升级后运行的脚本报告了问题。</translation>
+    </message>
+</context>
+<context>
+    <name>UpgradePlanDialog</name>
+    <message>
+        <source>Upgrade</source>
+        <translation>升级</translation>
+    </message>
+    <message>
+        <source>What the upgrade will do</source>
+        <translation>升级将做的变更</translation>
+    </message>
+    <message>
+        <source>The upgrade plan</source>
+        <translation>升级计划</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+</context>
+<context>
+    <name>UpgradePlanRow</name>
+    <message>
+        <source>Show the plan</source>
+        <translation>查看升级计划</translation>
+    </message>
+    <message>
+        <source>The upgrade: %1</source>
+        <translation>此次升级：%1</translation>
     </message>
 </context>
 <context>

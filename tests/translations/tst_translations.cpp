@@ -1,8 +1,12 @@
-// Faults caught here: a text added to or changed in the tool's sources without a refresh of the
-// committed .ts (the running tool would silently show English); an entry there left unfinished,
-// vanished or obsolete, left empty, or whose translation drops or renumbers a placeholder; a .qm
-// not built beside the tool under the name the application's translator lookup expects; a
-// message that lands in another context or loses its disambiguation, so tr() never finds it.
+// Faults caught here, for the tool's file and for the one of what both clients say: a text added
+// to or changed in the sources without a refresh of the committed .ts (the running program would
+// silently show English); an entry there left unfinished, vanished or obsolete, left empty, or
+// whose translation drops or renumbers a placeholder; a .qm not built beside the tool under the
+// name the application's translator lookup expects, or not built into the report text library;
+// a message that lands in another context or loses its disambiguation, so tr() never finds it.
+#include "reporttexttranslation.h"
+
+#include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -35,25 +39,29 @@ class tst_Translations : public QObject
     Q_OBJECT
 
 private slots:
+    void committedFileIsCurrent_data() { files(); }
     void committedFileIsCurrent()
     {
+        QFETCH(QString, tsFile);
+        QFETCH(QString, sourceDirs);
         // A refresh of a copy, as the update-translations target makes it: a new text comes in
         // as an unfinished entry, and the entries of texts the sources no longer have go.
         QTemporaryDir dir;
         const QString refreshed = dir.filePath(QStringLiteral("refreshed.ts"));
-        QVERIFY(QFile::copy(QStringLiteral(TS_FILE), refreshed));
-        QCOMPARE(
-            QProcess::execute(QStringLiteral(LUPDATE),
-                QStringList { "-silent", "-no-obsolete", "-locations", "none" }
-                    + QStringLiteral(SOURCE_DIRS).split('|') + QStringList { "-ts", refreshed }),
+        QVERIFY(QFile::copy(tsFile, refreshed));
+        QCOMPARE(QProcess::execute(QStringLiteral(LUPDATE),
+                     QStringList { "-silent", "-no-obsolete", "-locations", "none" }
+                         + sourceDirs.split('|') + QStringList { "-ts", refreshed }),
             0);
         // Line by line, so that a failure shows the first line that differs.
-        QCOMPARE(readAll(refreshed).split('\n'), readAll(QStringLiteral(TS_FILE)).split('\n'));
+        QCOMPARE(readAll(refreshed).split('\n'), readAll(tsFile).split('\n'));
     }
 
+    void messagesComplete_data() { files(); }
     void messagesComplete()
     {
-        const QString ts = readAll(QStringLiteral(TS_FILE));
+        QFETCH(QString, tsFile);
+        const QString ts = readAll(tsFile);
         const QRegularExpression message(
             QStringLiteral("<source>(.*?)</source>.*?<translation([^>]*)>(.*?)</translation>"),
             QRegularExpression::DotMatchesEverythingOption);
@@ -89,6 +97,25 @@ private slots:
         QCOMPARE(translator.translate(qPrintable(message.at(0)), message.at(1).toUtf8().constData(),
                      message.at(2).isEmpty() ? nullptr : qPrintable(message.at(2))),
             message.at(3));
+    }
+
+    // The translation the command-line client and the tool install from the library itself.
+    void reportTextTranslates()
+    {
+        QVERIFY(ReportTextTranslation::load(QLocale(QStringLiteral("zh_CN"))));
+        QCOMPARE(QCoreApplication::translate("CheckTable", "Pass"), QStringLiteral("通过"));
+        QVERIFY(!ReportTextTranslation::load(QLocale(QLocale::English)));
+        QCOMPARE(QCoreApplication::translate("CheckTable", "Pass"), QStringLiteral("Pass"));
+    }
+
+private:
+    void files()
+    {
+        QTest::addColumn<QString>("tsFile");
+        QTest::addColumn<QString>("sourceDirs");
+        QTest::newRow("tool") << QStringLiteral(TS_FILE) << QStringLiteral(SOURCE_DIRS);
+        QTest::newRow("report text")
+            << QStringLiteral(REPORT_TEXT_TS_FILE) << QStringLiteral(REPORT_TEXT_SOURCE_DIRS);
     }
 };
 

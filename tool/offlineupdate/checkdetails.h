@@ -1,6 +1,7 @@
 #pragma once
 
 #include "offlineupdateprotocol.h"
+#include "upgradeplan.h"
 
 #include <QString>
 
@@ -16,4 +17,5 @@ struct CheckDetails
     QString signer; // the signer, or why the signature was rejected
     QString reasonKey; // one of OfflineUpdate::Reason; empty when unknown
     QString reasonDetail;
+    OfflineUpdate::UpgradePlan plan; // asked for after a passed check only
 };

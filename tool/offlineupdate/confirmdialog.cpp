@@ -3,6 +3,8 @@
 #include "builtinicons.h"
 #include "fontsizemanager.h"
 #include "label.h"
+#include "upgradeplantext.h"
+#include "upgradeplantree.h"
 #include "warningbutton.h"
 
 #include <QCheckBox>
@@ -11,9 +13,18 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-ConfirmDialog::ConfirmDialog(bool backupSupported, QWidget *parent)
+namespace {
+
+// Rows of removals and replaced files in sight at once; more scroll.
+constexpr int VisiblePlanLines = 6;
+
+} // namespace
+
+ConfirmDialog::ConfirmDialog(
+    bool backupSupported, const OfflineUpdate::UpgradePlan &plan, QWidget *parent)
     : Karvo::Dialog(parent)
     , m_backupSupported(backupSupported)
+    , m_plan(plan)
 {
     initUI();
     initData();
@@ -46,6 +57,7 @@ void ConfirmDialog::initUI()
     // Across the dialog: a wrapping label placed with an alignment keeps a narrow column.
     layout->addWidget(warning);
     layout->addSpacing(10);
+    addPlan(layout);
 
     m_checkBox = new QCheckBox(tr("I acknowledge and confirm to continue the upgrade"));
     m_checkBox->setFocus();
@@ -83,6 +95,33 @@ void ConfirmDialog::initUI()
     // The dialog's usual 450 x 280 where the text fits, taller where a language needs it.
     fitToContent(450);
     setFixedHeight(qMax(height(), 280));
+}
+
+void ConfirmDialog::addPlan(QVBoxLayout *layout)
+{
+    if (m_plan.isEmpty())
+        return;
+    auto *summary = new Karvo::Label(
+        tr("The upgrade changes: %1.").arg(UpgradePlanText::summary(m_plan)));
+    summary->setObjectName(QStringLiteral("planSummary"));
+    summary->setTextFormat(Qt::PlainText);
+    summary->setAlignment(Qt::AlignCenter);
+    summary->setWordWrap(true);
+    Karvo::FontSizeManager::instance()->bind(summary, Karvo::FontSizeManager::T6);
+    layout->addWidget(summary);
+    layout->addSpacing(10);
+
+    auto *losses = new UpgradePlanTree;
+    losses->setObjectName(QStringLiteral("planLosses"));
+    losses->setAccessibleName(tr("Removed packages and replaced configuration files"));
+    losses->setPlan(m_plan, { UpgradePlanText::Removed, UpgradePlanText::ReplacedConfigFiles });
+    if (losses->lineCount() == 0) {
+        delete losses;
+        return;
+    }
+    losses->setFixedHeight(losses->heightForLines(qMin(losses->lineCount(), VisiblePlanLines)));
+    layout->addWidget(losses);
+    layout->addSpacing(10);
 }
 
 void ConfirmDialog::initData()

@@ -2,8 +2,9 @@
 
 #include "builtinicons.h"
 #include "checkdetails.h"
-#include "checkfailurereason.h"
+#include "checkfailuretext.h"
 #include "checkresultinfo.h"
+#include "checktable.h"
 #include "checktableview.h"
 #include "commandlinkbutton.h"
 #include "confirmdialog.h"
@@ -22,6 +23,7 @@
 #include "spinner.h"
 #include "suggestbutton.h"
 #include "upgradeflow.h"
+#include "upgradeplanrow.h"
 #include "usermessage.h"
 
 #include <QCheckBox>
@@ -44,8 +46,6 @@ namespace {
 
 using namespace OfflineUpdate;
 
-enum ResultValue { Information = -1, NotDetected = 0, Failed = 1, Passed = 2 };
-
 constexpr int FailureDialogDelayMs = 1000;
 // Answers quicker than this fill the page without a spinner flashing up first.
 constexpr int SpinnerDelayMs = 300;
@@ -56,39 +56,6 @@ constexpr int RowHeight = 48;
 constexpr int CompactRowHeight = 36;
 constexpr int FailureDialogWidth = 400;
 constexpr int PageButtonWidth = 200;
-
-// The verdicts of the four check rows for the item a report names. Items 3 to 5 fail their
-// own row whatever the report's flag says: the daemon names an item only when it has failed.
-struct Verdicts
-{
-    int version;
-    int architecture;
-    int space;
-    int count;
-};
-
-Verdicts verdictsFor(int itemType, bool result)
-{
-    switch (itemType) {
-    case SystemVersionItem:
-        return { Failed, NotDetected, NotDetected, NotDetected };
-    case ArchitectureItem:
-        return { Passed, Failed, NotDetected, NotDetected };
-    case BackupSpaceItem:
-        return { Passed, Passed, Failed, NotDetected };
-    case UpgradableItem:
-        if (!result)
-            return { Passed, Passed, Passed, Failed };
-        break;
-    default:
-        // A failure of an item this page does not know must not read as a pass that
-        // unlocks the upgrade.
-        if (!result && (itemType < PackageFileItem || itemType > LastCheckItem))
-            return { NotDetected, NotDetected, NotDetected, NotDetected };
-        break;
-    }
-    return { Passed, Passed, Passed, Passed };
-}
 
 bool examined(int itemType, bool result)
 {
@@ -150,14 +117,9 @@ void OfflineCheckResultWidget::initUI()
         m_resultWidget->hide();
         m_buttonRow->hide();
     } else {
-        static const char *const errors[] = {
-            QT_TR_NOOP("Insufficient disk space, please clean up disk space and try again!"),
-            QT_TR_NOOP("File corrupted, please check and try again!"),
-            QT_TR_NOOP("System environment is abnormal, contact the administrator！"),
-        };
         m_resultWidget->hide();
         m_startButton->hide();
-        m_errorLabel->setText(tr(errors[m_itemType]));
+        m_errorLabel->setText(CheckFailureText::forItem(m_itemType));
     }
     updateFocusChain();
 }
@@ -221,8 +183,7 @@ QWidget *OfflineCheckResultWidget::loadCheckErrorWidget()
     m_errorIcon->setAccessibleName(tr("Check failed"));
     layout->addWidget(m_errorIcon, 0, Qt::AlignCenter);
 
-    m_errorLabel = new Karvo::Label(
-        tr("Insufficient disk space, please clean up disk space and try again!"), m_errorWidget);
+    m_errorLabel = new Karvo::Label(CheckFailureText::forItem(PackageFileItem), m_errorWidget);
     // A wrapping label placed with a layout alignment keeps the width of its first text and
     // cuts a longer one off; placed across the page, it centres every text itself.
     m_errorLabel->setObjectName(QStringLiteral("checkFailure"));
@@ -243,8 +204,9 @@ QWidget *OfflineCheckResultWidget::loadCheckResultWidget()
     layout->setContentsMargins(10, 0, 10, 10);
     layout->setSpacing(10);
     layout->addWidget(loadOfflineUpdateTable(), 0);
-    // A view of what the package will change belongs here, between the table and the way to
-    // the upgrade.
+    // What the package will change, between the table and the way to the upgrade.
+    m_planRow = new UpgradePlanRow(m_resultWidget);
+    layout->addWidget(m_planRow);
 
     m_upgradeControls = new QWidget(m_resultWidget);
     // The guide's link has a line of its own under the box: beside it, the long sentence
@@ -395,12 +357,15 @@ void OfflineCheckResultWidget::showCheckDetails(const CheckDetails &details)
     m_spinner->hide();
     // Without a key (nothing recorded, or a daemon that predates reasons) the item's own texts
     // are all there is to say.
-    const UserMessage reason = checkFailureText(details.reasonKey, details.reasonDetail);
+    const UserMessage reason = CheckFailureText::forReason(details.reasonKey, details.reasonDetail);
     if (!examined(m_itemType, m_result)) {
         showFailureReason(reason);
         return;
     }
     fillTable(details);
+    m_plan = details.plan;
+    if (CheckTable::passed(m_itemType, m_result))
+        m_planRow->setPlan(m_plan);
     m_resultWidget->show();
     m_buttonRow->show();
     if (failed(m_itemType, m_result) && m_startButton->isHidden() == false
@@ -436,56 +401,10 @@ void OfflineCheckResultWidget::showFailureReason(const UserMessage &message)
 
 void OfflineCheckResultWidget::fillTable(const CheckDetails &details)
 {
-    QList<CheckResultInfo> rows;
-    if (details.upgradeType == PatchUpgrade) {
-        rows.append({ tr("Upgrade Type"), tr("CVE Patch Update"), Information });
-        rows.append({ tr("Vulnerability ID"), details.patchSerial, Information });
-    } else {
-        rows.append({ tr("Upgrade Type"), tr("System Update"), Information });
-    }
-
-    switch (details.signatureState) {
-    case SignatureVerified:
-        rows.append({ tr("Package Signature"), tr("Verified: %1").arg(details.signer), Passed });
-        break;
-    case Unsigned:
-        rows.append({ tr("Package Signature"), tr("Unsigned"), Information });
-        break;
-    case SignatureRejected:
-        rows.append(
-            { tr("Package Signature"), tr("Verification failed: %1").arg(details.signer), Failed });
-        break;
-    default:
-        // The daemon did not say (nothing checked, or it predates signatures): claiming
-        // "Unsigned" would state what nobody looked at.
-        rows.append({ tr("Package Signature"), tr("Not checked"), NotDetected });
-        break;
-    }
-
-    const auto verdictText = [this](int value) {
-        switch (value) {
-        case Passed:
-            return tr("Pass");
-        case Failed:
-            return tr("Fail");
-        default:
-            return tr("Not Detected");
-        }
-    };
-    const Verdicts verdicts = verdictsFor(m_itemType, m_result);
-    rows.append(
-        { tr("System Version Detection"), verdictText(verdicts.version), verdicts.version });
-    rows.append({ tr("Offline Package Architecture Detection"), verdictText(verdicts.architecture),
-        verdicts.architecture });
-    rows.append({ tr("Disk Space Detection"), verdictText(verdicts.space), verdicts.space });
-
-    const bool upgradable = verdicts.count == Passed;
-    const QString countText = upgradable
-        ? tr("%1 item(s)").arg(details.upgradeSum)
-        : (verdicts.count == Failed ? tr("No available update package")
-                                    : verdictText(verdicts.count));
-    rows.append({ tr("Offline Package Update Number Detection"), countText, verdicts.count });
-
+    const QList<CheckTable::Row> rows = CheckTable::rows({ m_itemType, m_result,
+        details.upgradeType, details.patchSerial, details.upgradeSum, details.signatureState,
+        details.signer });
+    const bool upgradable = CheckTable::passed(m_itemType, m_result);
     m_checkBox->setEnabled(upgradable);
     m_guideLink->setEnabled(upgradable);
 
@@ -495,10 +414,10 @@ void OfflineCheckResultWidget::fillTable(const CheckDetails &details)
     m_tableView->verticalHeader()->setDefaultSectionSize(qMin(RowHeight, fitting));
     m_tableModel->setRowCount(0);
     for (int row = 0; row < rows.size(); ++row) {
-        const CheckResultInfo &info = rows.at(row);
-        m_tableModel->setItem(row, 0, new QStandardItem(info.itemName));
-        auto *result = new QStandardItem(info.resultText);
-        result->setData(info.resultValue, ResultValueRole);
+        const CheckTable::Row &info = rows.at(row);
+        m_tableModel->setItem(row, 0, new QStandardItem(info.label));
+        auto *result = new QStandardItem(info.value);
+        result->setData(int(info.verdict), ResultValueRole);
         m_tableModel->setItem(row, 1, result);
     }
 }
@@ -507,7 +426,8 @@ void OfflineCheckResultWidget::updateFocusChain()
 {
     // Reading order: the table, the acknowledgement, the guide, a failure's details, then the
     // buttons left to right.
-    QWidget *chain[] = { m_tableView, m_checkBox, m_guideLink, m_errorDetails->toggle(),
+    QWidget *chain[] = { m_tableView, m_planRow->showButton(), m_checkBox, m_guideLink,
+        m_errorDetails->toggle(),
         m_backButton, m_startButton, m_successDetails->toggle(), m_laterButton,
         m_restartButton };
     for (size_t i = 1; i < sizeof(chain) / sizeof(chain[0]); ++i)
@@ -540,7 +460,10 @@ void OfflineCheckResultWidget::keyPressEvent(QKeyEvent *event)
 
 void OfflineCheckResultWidget::checkBoxChange(int status)
 {
-    m_startButton->setEnabled(status != Qt::Unchecked && m_flow->state() != UpgradeFlow::Succeeded);
+    // After a success the same package is not upgraded twice; after a change of the system only
+    // a new check can say what an upgrade would do.
+    m_startButton->setEnabled(status != Qt::Unchecked && m_flow->state() != UpgradeFlow::Succeeded
+        && m_flow->failure() != UpgradeFlow::PlanChanged);
     setFocusProxy(defaultButton());
 }
 
@@ -576,7 +499,7 @@ void OfflineCheckResultWidget::startCVEUpgrade()
 
 void OfflineCheckResultWidget::confirmUpgrade(bool backupSupported)
 {
-    auto *dialog = new ConfirmDialog(backupSupported, this);
+    auto *dialog = new ConfirmDialog(backupSupported, m_plan, this);
     // Direct: the progress dialog must cover the screen and the upgrade be under way before
     // the confirmation has closed, so that nothing on the page can be touched in between.
     connect(dialog, &ConfirmDialog::sendStartUpgrade, m_flow, &UpgradeFlow::confirm,
@@ -612,6 +535,10 @@ void OfflineCheckResultWidget::acceptFlowState()
         break;
     case UpgradeFlow::Failed:
         closeProgressDialog();
+        if (m_flow->failure() == UpgradeFlow::PlanChanged) {
+            m_checkBox->setEnabled(false);
+            m_planRow->hide();
+        }
         checkBoxChange(m_checkBox->checkState());
         showUpgradeFailure();
         break;
@@ -649,17 +576,34 @@ void OfflineCheckResultWidget::showUpgradeFailure()
 {
     const UserMessage message = m_flow->message();
     // A second after the progress dialog has gone, so that the desktop has been seen again.
-    const bool backupFailed = m_flow->failure() == UpgradeFlow::BackupFailed;
-    QTimer::singleShot(FailureDialogDelayMs, this, [this, message, backupFailed] {
+    const UpgradeFlow::Failure failure = m_flow->failure();
+    QTimer::singleShot(FailureDialogDelayMs, this, [this, message, failure] {
         std::unique_ptr<Karvo::Dialog> dialog(newFailureDialog(message));
         // Nothing was changed yet: the user may still take the upgrade without its backup.
-        const int withoutBackup = backupFailed
+        const int withoutBackup = failure == UpgradeFlow::BackupFailed
             ? dialog->addButton(tr("Upgrade without backup"), false, Karvo::Dialog::ButtonWarning)
             : -2;
-        if (backupFailed)
+        // Nothing was installed, and the check no longer holds: the ways on are a new check of
+        // the same package or another package.
+        const bool planChanged = failure == UpgradeFlow::PlanChanged;
+        const int anotherPackage
+            = planChanged ? dialog->addButton(tr("Choose another package")) : -2;
+        const int checkAgain = planChanged
+            ? dialog->addButton(tr("Check again"), true, Karvo::Dialog::ButtonRecommend)
+            : -2;
+        if (failure == UpgradeFlow::BackupFailed || planChanged)
             dialog->fitToContent(dialog->width());
-        if (dialog->exec() == withoutBackup) {
+        const int chosen = dialog->exec();
+        if (chosen == withoutBackup) {
             m_flow->continueWithoutBackup();
+            return;
+        }
+        if (chosen == anotherPackage) {
+            emit chooseAnotherPackage();
+            return;
+        }
+        if (chosen == checkAgain) {
+            emit checkAgainRequested();
             return;
         }
         if (isVisible())

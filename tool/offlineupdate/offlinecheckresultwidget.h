@@ -1,5 +1,7 @@
 #pragma once
 
+#include "upgradeplan.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -16,6 +18,7 @@ class QLabel;
 class QPushButton;
 class QStandardItemModel;
 class UpgradeFlow;
+class UpgradePlanRow;
 
 namespace Karvo {
 class CommandLinkButton;
@@ -29,8 +32,8 @@ class SuggestButton;
 // The page that shows the outcome of a package check: why the package could not be examined
 // at all (items 0 to 2), else the table of check items with the upgrade type and the package
 // signature, and after a failure the daemon's reason in words. Every failure offers the way
-// back to choose another package. When every item passed, the acknowledgement box unlocks the
-// upgrade, which UpgradeFlow runs: confirmation, the full-screen progress dialog, the
+// back to choose another package. When every item passed, the plan's summary leads to the whole
+// plan, and the acknowledgement box unlocks the upgrade, which UpgradeFlow runs: confirmation, the full-screen progress dialog, the
 // post-upgrade hooks, and at the end the success state with "Restart now" and "Later", or the
 // failure message. What the daemon tells besides the report arrives later; the page fills in
 // then.
@@ -54,6 +57,8 @@ public:
 signals:
     // The user wants to go back and choose another package.
     void chooseAnotherPackage();
+    // The user wants the same package checked again: the system changed since its check.
+    void checkAgainRequested();
 
 public slots:
     void checkBoxChange(int status);
@@ -96,6 +101,8 @@ private:
     Karvo::Spinner *m_spinner = nullptr;
     QWidget *m_resultWidget = nullptr;
     Karvo::Frame *m_tableFrame = nullptr;
+    UpgradePlanRow *m_planRow = nullptr;
+    OfflineUpdate::UpgradePlan m_plan;
     QWidget *m_upgradeControls = nullptr;
     CheckTableView *m_tableView = nullptr;
     QStandardItemModel *m_tableModel = nullptr;

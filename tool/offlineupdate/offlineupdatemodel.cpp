@@ -3,8 +3,11 @@
 #include "daemoninterface.h"
 #include "daemonrequestfailure.h"
 #include "offlineupdateprotocol.h"
+#include "upgradeplan.h"
 
+#include <QDBusArgument>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDebug>
@@ -36,6 +39,23 @@ template <typename T> T replyValue(const QDBusMessage &reply, int index = 0)
     return value.value<T>();
 }
 
+// The plan a reply carries; empty for an error, and for a reply of another shape (a daemon that
+// predates plans answers with an error, a stand-in may answer with nothing), which would
+// otherwise be read as garbage.
+OfflineUpdate::UpgradePlan planOf(const QDBusMessage &reply)
+{
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return {};
+    const QVariant value = reply.arguments().constFirst();
+    if (value.userType() != qMetaTypeId<QDBusArgument>())
+        return {};
+    const auto argument = value.value<QDBusArgument>();
+    if (argument.currentSignature()
+        != QLatin1String(QDBusMetaType::typeToSignature(qMetaTypeId<OfflineUpdate::UpgradePlan>())))
+        return {};
+    return qdbus_cast<OfflineUpdate::UpgradePlan>(argument);
+}
+
 // The watcher belongs to |context|, so an answer for an object that is gone is dropped with it.
 void whenAnswered(const QDBusPendingCall &call, QObject *context,
     std::function<void(const QDBusMessage &)> done)
@@ -63,6 +83,7 @@ OfflineUpdateModel::~OfflineUpdateModel() = default;
 
 void OfflineUpdateModel::initData()
 {
+    OfflineUpdate::registerUpgradePlanTypes();
     m_daemon = std::make_unique<ComTevrinOfflineUpdateDaemonInterface>(
         OfflineUpdate::DaemonService, OfflineUpdate::DaemonPath, m_systemBus);
     // The daemon sends these to the caller's connection only; a match on sender, path and
@@ -112,6 +133,11 @@ void OfflineUpdateModel::watchDaemonRequest(const QString &method, const QDBusPe
             return;
         qWarning() << "OfflineUpdateModel:" << method << "failed:" << reply.errorName()
                    << reply.errorMessage();
+        // Only an upgrade request is answered so; what to say and offer is the flow's choice.
+        if (reply.errorName() == OfflineUpdate::PlanChangedError) {
+            emit notifyUpgradePlanChanged(message.details);
+            return;
+        }
         emit(this->*failed)(message.sentence, message.details);
     });
 }
@@ -157,7 +183,24 @@ void OfflineUpdateModel::requestCheckDetails(
                 details.reasonKey = replyValue<QString>(reply, 0);
                 details.reasonDetail = replyValue<QString>(reply, 1);
             });
+    } else {
+        ask(m_daemon->GetUpgradePlan(), [](CheckDetails &details, const QDBusMessage &reply) {
+            details.plan = planOf(reply);
+        });
     }
+}
+
+void OfflineUpdateModel::requestUpgradeFailureReason(
+    QObject *context, std::function<void(const QString &, const QString &)> done)
+{
+    m_daemon->setTimeout(DefaultCallMs);
+    whenAnswered(m_daemon->GetUpgradeFailureReason(), context,
+        [done = std::move(done)](const QDBusMessage &reply) {
+            if (reply.type() == QDBusMessage::ErrorMessage)
+                qWarning() << "OfflineUpdateModel: GetUpgradeFailureReason failed:"
+                           << reply.errorName() << reply.errorMessage();
+            done(replyValue<QString>(reply, 0), replyValue<QString>(reply, 1));
+        });
 }
 
 void OfflineUpdateModel::requestBackupStatus(QObject *context, std::function<void(bool)> done)

@@ -33,9 +33,13 @@ public:
     // notifyOfflineCheckFailed when the request cannot reach the daemon.
     void startOfflineFileChecking(const QString &path);
     // Everything the result page shows besides the report itself; the failure reason is asked
-    // only when |checkFailed|.
+    // only when |checkFailed|, the upgrade plan only when not.
     void requestCheckDetails(
         bool checkFailed, QObject *context, std::function<void(const CheckDetails &)> done);
+    // Why the last upgrade failed, as the daemon's key (one of OfflineUpdate::UpgradeReason) and
+    // detail; both empty when the daemon cannot say.
+    void requestUpgradeFailureReason(
+        QObject *context, std::function<void(const QString &key, const QString &detail)> done);
     // Whether the system can be backed up; false when the daemon cannot say.
     void requestBackupStatus(QObject *context, std::function<void(bool)> done);
     // Returns at once; progress arrives as notifyOfflineUpgradeProgress and
@@ -62,6 +66,9 @@ signals:
     void notifyOfflineCheckFailed(const QString &reason, const QString &details);
     // The same for the upgrade request: no backup and no upgrade will run.
     void notifyOfflineUpgradeFailed(const QString &reason, const QString &details);
+    // The upgrade request was refused because the system changed since the check, so that the
+    // check's plan no longer holds; nothing was installed. |details| are the daemon's words.
+    void notifyUpgradePlanChanged(const QString &details);
     // The daemon that was serving left the bus: whatever it was doing for us will not report.
     void notifyDaemonVanished();
     // |error| is empty when the hooks ran; else the daemon's or the bus's words.

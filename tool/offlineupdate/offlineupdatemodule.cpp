@@ -105,6 +105,13 @@ void OfflineUpdateModule::pushResultPage(int itemType, bool result)
         m_resultPage = nullptr;
         pushImportPage();
     });
+    connect(m_resultPage, &OfflineCheckResultWidget::checkAgainRequested, this, [this] {
+        if (m_resultPage)
+            m_resultPage->deleteLater();
+        m_resultPage = nullptr;
+        // The way a package chosen on the import page comes in.
+        m_model->setCheckFilePath(m_checkedPath);
+    });
     m_frameProxy->pushWidget(this, m_resultPage);
 }
 

@@ -2,6 +2,7 @@
 
 #include "offlineupdatemodel.h"
 #include "offlineupdateprotocol.h"
+#include "upgradefailuretext.h"
 
 #include <QDebug>
 #include <QRegularExpression>
@@ -25,6 +26,15 @@ UpgradeFlow::UpgradeFlow(OfflineUpdateModel *model, QObject *parent)
         [this](const QString &reason, const QString &details) {
             if (m_state == Upgrading)
                 fail(NotStarted, { reason, details });
+        });
+    connect(m_model, &OfflineUpdateModel::notifyUpgradePlanChanged, this,
+        [this](const QString &details) {
+            if (m_state != Upgrading)
+                return;
+            UserMessage message
+                = UpgradeFailureText::forReason(OfflineUpdate::UpgradeReason::PlanChanged, {});
+            message.details = details;
+            fail(PlanChanged, message);
         });
     connect(m_model, &OfflineUpdateModel::notifyDaemonVanished, this, [this] {
         // While the hooks run, their answer (an error, now) decides: the upgrade itself has
@@ -53,7 +63,7 @@ void UpgradeFlow::setState(State state)
 
 void UpgradeFlow::start()
 {
-    if (m_state != Ready && m_state != Failed)
+    if ((m_state != Ready && m_state != Failed) || m_failure == PlanChanged)
         return;
     setState(AskingBackup);
     m_model->requestBackupStatus(this, [this](bool backupSupported) {
@@ -83,6 +93,7 @@ void UpgradeFlow::continueWithoutBackup()
 void UpgradeFlow::beginUpgrade()
 {
     m_failure = NoFailure;
+    m_readingReason = false;
     m_message = {};
     m_recentOutput.clear();
     m_outputLines = LineAssembler();
@@ -105,6 +116,7 @@ void UpgradeFlow::restartNow()
 void UpgradeFlow::fail(Failure failure, const UserMessage &message)
 {
     m_failure = failure;
+    m_readingReason = false;
     m_message = message;
     const QString output = (m_recentOutput + QStringList { m_outputLines.openLine() })
                                .filter(QRegularExpression(QStringLiteral("\\S")))
@@ -121,23 +133,22 @@ void UpgradeFlow::acceptProgress(int progress, int code)
 {
     // The daemon's progress may be another client's upgrade, or one this flow has given up
     // on: neither may close the progress screen or restart the machine.
-    if (m_state != Upgrading) {
+    if (m_state != Upgrading || m_readingReason) {
         qInfo() << "UpgradeFlow: progress of an upgrade this flow is not running:" << progress
                 << code;
         return;
     }
+    if (code == OfflineUpdate::BackupFailed) {
+        fail(BackupFailed,
+            { tr("The system could not be backed up, so nothing was upgraded. The reason is in "
+                 "the details; ask your administrator if you cannot resolve it."),
+                QString() });
+        return;
+    }
     if (code < 0) {
-        if (code == OfflineUpdate::BackupFailed)
-            fail(BackupFailed,
-                { tr("The system could not be backed up, so nothing was upgraded. The reason "
-                     "is in the details; ask your administrator if you cannot resolve it."),
-                    QString() });
-        else
-            fail(UpgradeFailed,
-                { tr("The upgrade failed because of a problem in the package's software. "
-                     "Restore the system as the recovery guide shows, or ask your "
-                     "administrator."),
-                    QString() });
+        m_readingReason = true;
+        m_model->requestUpgradeFailureReason(this,
+            [this](const QString &key, const QString &detail) { failWithReason(key, detail); });
         return;
     }
     emit progressChanged(progress);
@@ -148,9 +159,21 @@ void UpgradeFlow::acceptProgress(int progress, int code)
     m_model->runPostUpgradeHooks();
 }
 
+void UpgradeFlow::failWithReason(const QString &key, const QString &detail)
+{
+    // The daemon may have left the bus meanwhile, which has said all there is to say.
+    if (m_state != Upgrading || !m_readingReason)
+        return;
+    using namespace OfflineUpdate;
+    // A daemon that predates reasons, or one that recorded none, has told only that apt failed.
+    const QString known = key.isEmpty() ? UpgradeReason::UpgradeFailed : key;
+    fail(known == UpgradeReason::PlanChanged ? PlanChanged : UpgradeFailed,
+        UpgradeFailureText::forReason(known, detail));
+}
+
 void UpgradeFlow::acceptOutput(const QString &piece)
 {
-    if (m_state != Upgrading)
+    if (m_state != Upgrading || m_readingReason)
         return;
     emit outputReceived(piece);
     m_recentOutput.append(m_outputLines.add(piece));

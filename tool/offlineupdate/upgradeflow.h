@@ -15,7 +15,9 @@ class OfflineUpdateModel;
 //
 // Ready -> AskingBackup -> Confirming -> Upgrading -> RunningHooks -> Succeeded
 // Confirming -> Ready when the user declines; Upgrading -> Failed on any failure; Failed
-// allows a new start, and after a failed backup the choice to go on without one. Succeeded is final: the same package is not upgraded twice.
+// allows a new start, and after a failed backup the choice to go on without one, but not after
+// the system changed since the check: only a new check can say what an upgrade would do then.
+// Succeeded is final: the same package is not upgraded twice.
 class UpgradeFlow : public QObject
 {
     Q_OBJECT
@@ -30,6 +32,7 @@ public:
         UpgradeFailed,
         NotStarted, // the request did not reach a daemon that would take it
         ServiceStopped, // the daemon left the bus mid-upgrade
+        PlanChanged, // the system changed since the check; nothing was installed
     };
     Q_ENUM(Failure)
 
@@ -46,7 +49,8 @@ public:
     QStringList recentOutput() const { return m_recentOutput; }
 
 public slots:
-    // Ready or Failed: asks the daemon whether it can back up, then asks for confirmation.
+    // Ready or Failed (but for PlanChanged): asks the daemon whether it can back up, then asks
+    // for confirmation.
     void start();
     // Confirming: the user agreed; the upgrade is requested.
     void confirm();
@@ -70,12 +74,18 @@ private:
     void beginUpgrade();
     void fail(Failure failure, const UserMessage &message);
     void acceptProgress(int progress, int code);
+    // The daemon's reason for the failed upgrade, in place of the flow's own sentence when it
+    // gives one.
+    void failWithReason(const QString &key, const QString &detail);
     void acceptOutput(const QString &piece);
     void acceptHooksDone(const QString &error);
 
     OfflineUpdateModel *m_model;
     State m_state = Ready;
     Failure m_failure = NoFailure;
+    // The upgrade has failed, and the daemon is being asked why: nothing else it reports
+    // belongs to this upgrade any more.
+    bool m_readingReason = false;
     UserMessage m_message;
     QStringList m_recentOutput;
     LineAssembler m_outputLines;

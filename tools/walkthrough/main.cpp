@@ -4,6 +4,7 @@
 #include "builtinicons.h"
 #include "centerwindow.h"
 #include "mainwindow.h"
+#include "reporttexttranslation.h"
 #include "walkthrough.h"
 
 #include <QCommandLineParser>
@@ -18,6 +19,7 @@ int main(int argc, char *argv[])
     Karvo::Application app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tevrin-offline-update-tool"));
     app.loadTranslator({ QLocale::system() });
+    ReportTextTranslation::load(QLocale::system());
     QGuiApplication::setApplicationDisplayName(QStringLiteral("离线升级工具"));
     QApplication::setStyle(QStringLiteral("velmora"));
     QApplication::setWindowIcon(themeIcon(QStringLiteral("upgrade-tool")));
