@@ -13,6 +13,7 @@ CallerIdentity CallerIdentity::root()
 {
     CallerIdentity identity;
     identity.home = QStringLiteral("/root");
+    identity.name = QStringLiteral("root");
     return identity;
 }
 
@@ -34,6 +35,7 @@ bool CallerIdentity::lookUp(uid_t uid, CallerIdentity *identity, QString *error)
     result.uid = uid;
     result.gid = entry.pw_gid;
     result.home = QFile::decodeName(entry.pw_dir);
+    result.name = QFile::decodeName(entry.pw_name);
     // The first call only asks how many groups there are.
     int count = 0;
     getgrouplist(entry.pw_name, entry.pw_gid, nullptr, &count);

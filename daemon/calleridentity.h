@@ -14,6 +14,7 @@ struct CallerIdentity
     gid_t gid = 0;
     std::vector<gid_t> groups;
     QString home;
+    QString name; // the user's login name
 
     bool isRoot() const { return uid == 0; }
 

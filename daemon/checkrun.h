@@ -3,6 +3,7 @@
 #include "calleridentity.h"
 #include "filedescriptor.h"
 #include "runcontext.h"
+#include "runjournal.h"
 #include "upgradeplan.h"
 #include "verifiedhome.h"
 
@@ -28,6 +29,8 @@ public:
         int upgradeType = 0; // OfflineUpdate::UpgradeType
         QString patchSerial;
         int upgradeSum = 0;
+        QString packageName; // the checked file's name
+        QString sha256; // of the private copy
         OfflineUpdate::UpgradePlan plan; // what item 6 foresees the upgrade will do
         // Why the last upgrade from this check failed (OfflineUpdate::UpgradeReason); empty
         // while none failed.
@@ -58,6 +61,9 @@ public:
     QString signedBy() const { return m_signedBy; }
     void setSignedBy(const QString &keyring) { m_signedBy = keyring; }
 
+    // The record of its upgrade under way, as the journal keeps it.
+    RunJournal::Record &journal() { return m_journal; }
+
     // A failed check keeps only its record: its mounts and copy go at once.
     void release();
 
@@ -77,6 +83,7 @@ private:
     FileDescriptor m_packageRoot;
     QString m_signedBy;
     Record m_record;
+    RunJournal::Record m_journal;
     bool m_upgradeSucceeded = false;
     bool m_backupFailed = false;
 };

@@ -1,5 +1,7 @@
 #include "logmanager.h"
 #include "packagecopy.h"
+#include "resumerun.h"
+#include "shutdowninhibitor.h"
 #include "writedbusdata.h"
 
 #include <QCoreApplication>
@@ -44,6 +46,16 @@ int main(int argc, char *argv[])
     app.setApplicationName(QStringLiteral("tevrin-offline-update-daemon"));
     Karvo::LogManager::registerConsoleAppender();
     Karvo::LogManager::registerFileAppender();
+
+    // At boot, before anyone logs in: finish an upgrade that was cut short, then end.
+    if (app.arguments().contains(QStringLiteral("--resume"))) {
+        ShutdownInhibitor inhibitor(QDBusConnection::systemBus());
+        ResumeRun resume(CheckEnvironment(), &inhibitor);
+        QObject::connect(&resume, &ResumeRun::finished, &app,
+            [](bool success) { QCoreApplication::exit(success ? 0 : 1); });
+        resume.start();
+        return app.exec();
+    }
 
     WriteDBusData service(QDBusConnection::systemBus());
     // Another daemon already serves the bus (or this one may not): nothing to do here.

@@ -9,17 +9,22 @@
 #include "dpkglock.h"
 #include "hooksequence.h"
 #include "imagemount.h"
+#include "installedpackages.h"
 #include "offlineupdateprotocol.h"
 #include "packagecopy.h"
 #include "packagemanifest.h"
 #include "packagesignature.h"
 #include "privateaptsource.h"
+#include "runhistory.h"
 #include "safetree.h"
+#include "statedirectory.h"
 #include "plannedupgrade.h"
 #include "upgradeplanner.h"
 #include "upgraderun.h"
 
+#include <QDateTime>
 #include <QDebug>
+#include <QJsonObject>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -36,7 +41,6 @@ namespace {
 
 // A manifest is a few hundred bytes; anything far larger is not one and is not read whole.
 constexpr qint64 ManifestLimit = 1024 * 1024;
-const QByteArray CopiesName = QByteArrayLiteral("packages");
 
 bool hasEntry(int directoryFd, const char *name)
 {
@@ -88,7 +92,101 @@ OfflineCheck::OfflineCheck(const CheckEnvironment &environment, QObject *parent)
 {
     connect(m_upgrade, &PlannedUpgrade::output, this, &OfflineCheck::sendExecDistUpgradeInfo);
     connect(m_upgrade, &PlannedUpgrade::progress, this, &OfflineCheck::sendUpgradeProgress);
-    connect(m_upgrade, &PlannedUpgrade::finished, this, &OfflineCheck::upgradeFinished);
+    connect(m_upgrade, &PlannedUpgrade::finished, this, [this](bool success) {
+        if (m_upgrading)
+            upgradeEnded(m_upgrading, success);
+        emit upgradeFinished(success);
+    });
+    connect(m_upgrade, &PlannedUpgrade::stage, this,
+        [this](const QString &stage, int done, int total, const QString &package) {
+            if (m_upgrading && m_upgrading->journal().stage != stage)
+                enterStage(m_upgrading, stage);
+            emit upgradeStage(stage, done, total, package);
+        });
+}
+
+QJsonObject OfflineCheck::historyEntry(CheckRun &run, const QString &kind) const
+{
+    const CheckRun::Record &record = run.record();
+    return QJsonObject { { QStringLiteral("kind"), kind },
+        { QStringLiteral("uid"), double(run.uid()) }, { QStringLiteral("user"), run.caller().name },
+        { QStringLiteral("package"), record.packageName },
+        { QStringLiteral("sha256"), record.sha256 },
+        { QStringLiteral("signer"), record.signatureState == SignatureVerified ? record.signer : QString() },
+        { QStringLiteral("upgradeType"), record.upgradeType },
+        { QStringLiteral("cveId"), record.patchSerial },
+        { QStringLiteral("planned"),
+            QJsonObject { { QStringLiteral("upgraded"), record.plan.upgraded.size() },
+                { QStringLiteral("installed"), record.plan.installed.size() },
+                { QStringLiteral("removed"), record.plan.removed.size() } } },
+        { QStringLiteral("reasonKey"), record.reasonKey },
+        { QStringLiteral("reasonDetail"), record.reasonDetail.left(4096) },
+        { QStringLiteral("resumed"), false } };
+}
+
+void OfflineCheck::addToHistory(const QJsonObject &entry)
+{
+    QString error;
+    if (!RunHistory::append(m_environment, entry, &error))
+        qWarning() << "cannot add to the history:" << error;
+}
+
+bool OfflineCheck::beginJournal(CheckRun *run, const QString &stage, QString *error)
+{
+    RunJournal::Record &journal = run->journal();
+    const CheckRun::Record &record = run->record();
+    journal = RunJournal::Record();
+    journal.uid = run->uid();
+    journal.user = run->caller().name;
+    journal.home = run->home().path();
+    journal.packageName = record.packageName;
+    journal.sha256 = record.sha256;
+    journal.signer = record.signatureState == SignatureVerified ? record.signer : QString();
+    journal.upgradeType = record.upgradeType;
+    journal.patchSerial = record.patchSerial;
+    journal.plan = record.plan;
+    journal.startedAt = QDateTime::currentSecsSinceEpoch();
+    journal.enter(stage, journal.startedAt);
+    m_upgrading = run;
+    return RunJournal::begin(m_environment, run->copyFd(), journal, error);
+}
+
+void OfflineCheck::enterStage(CheckRun *run, const QString &stage)
+{
+    run->journal().enter(stage, QDateTime::currentSecsSinceEpoch());
+    QString error;
+    if (!RunJournal::update(m_environment, run->journal(), &error))
+        qWarning() << "cannot record the upgrade's stage" << stage << ":" << error;
+}
+
+void OfflineCheck::upgradeEnded(CheckRun *run, bool success)
+{
+    if (success) {
+        // What is left is its post-upgrade scripts: they run at the next boot if nothing asks
+        // for them before.
+        enterStage(run, UpgradeStage::PostHooks);
+        return;
+    }
+    endJournal(run, QStringLiteral("failed"), run->record().upgradeReasonKey,
+        run->record().upgradeReasonDetail);
+}
+
+void OfflineCheck::endJournal(
+    CheckRun *run, const QString &outcome, const QString &key, const QString &detail)
+{
+    RunJournal::Record &journal = run->journal();
+    if (journal.stage.isEmpty())
+        return;
+    journal.enter(UpgradeStage::Done, QDateTime::currentSecsSinceEpoch());
+    addToHistory(RunJournal::historyEntry(journal, outcome, key, detail, false));
+    // A run that failed may be tried again (without a backup, say): its copy keeps its name
+    // until the run is gone.
+    const bool runGoesOn = outcome != QLatin1String("succeeded");
+    RunJournal::end(m_environment, runGoesOn);
+    m_copyNamedFor = runGoesOn ? run->uid() : NoUser;
+    journal = RunJournal::Record();
+    if (m_upgrading == run)
+        m_upgrading = nullptr;
 }
 
 OfflineCheck::~OfflineCheck() = default;
@@ -108,6 +206,11 @@ void OfflineCheck::startOfflineFileCheck(const CallerIdentity &caller, const QSt
     if (m_paused && m_paused->uid() == caller.uid)
         m_paused = nullptr;
     m_runs.erase(caller.uid);
+    // The copy kept for this user's earlier run, tried and failed, goes with that run.
+    if (m_copyNamedFor == caller.uid && !RunJournal::exists(m_environment)) {
+        RunJournal::end(m_environment);
+        m_copyNamedFor = NoUser;
+    }
     auto run = std::make_unique<CheckRun>(caller, busName);
     m_run = run.get();
     m_newest = m_run;
@@ -147,6 +250,10 @@ void OfflineCheck::finishRun(int item, bool passed)
 {
     m_run->record().ended = true;
     m_run->record().passed = passed;
+    QJsonObject entry = historyEntry(*m_run, QStringLiteral("check"));
+    entry.insert(QStringLiteral("outcome"), passed ? QStringLiteral("passed") : QStringLiteral("failed"));
+    entry.insert(QStringLiteral("item"), item);
+    addToHistory(entry);
     // Nothing of a failed run is kept but why it failed; a passed one keeps its mounts and
     // copy for its upgrade.
     m_run->packageRoot().reset();
@@ -156,27 +263,11 @@ void OfflineCheck::finishRun(int item, bool passed)
     emit sendOfflineFileCheckResult(item, passed);
 }
 
-FileDescriptor OfflineCheck::copyDirectory(QString *error) const
-{
-    const QFileInfo state(QDir::cleanPath(m_environment.stateDirectory));
-    QDir().mkpath(state.path());
-    const FileDescriptor parent(
-        ::open(QFile::encodeName(state.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!parent.isValid()) {
-        *error = QStringLiteral("cannot open %1").arg(state.path());
-        return {};
-    }
-    const FileDescriptor stateDirectory = RunContext::rootsDirectory(
-        parent.get(), QFile::encodeName(state.fileName()), 0700, error);
-    if (!stateDirectory.isValid())
-        return {};
-    return RunContext::rootsDirectory(stateDirectory.get(), CopiesName, 0700, error);
-}
 
 void OfflineCheck::checkOfflineFile(const QString &filepath)
 {
     QString error;
-    const FileDescriptor copies = copyDirectory(&error);
+    const FileDescriptor copies = StateDirectory::packages(m_environment, &error);
     if (!copies.isValid()) {
         qWarning() << Q_FUNC_INFO << "no place for the package's copy:" << error;
         fail(PackageFileItem, Reason::CacheBusy, error);
@@ -225,6 +316,8 @@ void OfflineCheck::checkOfflineFile(const QString &filepath)
                 return;
             }
             m_run->setCopy(m_copy->takeCopy());
+            m_run->record().packageName = QFileInfo(filepath).fileName().left(4096);
+            m_run->record().sha256 = QString::fromLatin1(copied.sha256);
             qInfo() << Q_FUNC_INFO << "copied" << logged << copied.size << "bytes, SHA-256"
                     << copied.sha256;
             checkOfflineFileDirComplete();
@@ -514,19 +607,7 @@ void OfflineCheck::checkUpgradeSum()
 void OfflineCheck::refreshIndex()
 {
     const QString repository = m_run->directory().path(RunContext::RepositoryMount);
-    QStringList components;
-    const QFileInfoList pool = QDir(repository + QStringLiteral("/pool"))
-                                   .entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoSymLinks
-                                           | QDir::NoDotAndDotDot,
-                                       QDir::Unsorted);
-    for (const QFileInfo &component : pool) {
-        if (AptSource::validComponent(component.fileName()))
-            components << component.fileName();
-        else
-            qWarning() << Q_FUNC_INFO << "skipping the component" << component.fileName().left(256);
-    }
-    const QString line = AptSource::sourceLine(
-        AptSource::repositoryUri(repository), components, m_run->signedBy());
+    const QString line = PrivateAptSource::lineFor(repository, m_run->signedBy());
     qWarning() << "source list address: " << line;
     if (line.isEmpty()) {
         fail(UpgradableItem, Reason::RepositoryUnreadable,
@@ -650,6 +731,34 @@ void OfflineCheck::startSystemUpgrade(CheckRun *run, int fromStage)
     m_upgrade->start(run, fromStage);
 }
 
+QStringList OfflineCheck::history(bool all, uid_t uid) const
+{
+    return RunHistory::entries(m_environment, all, uid);
+}
+
+void OfflineCheck::readDpkgState(
+    std::function<void(bool known, bool interrupted, const QStringList &packages)> done)
+{
+    AsyncCommand::start(this, m_environment.dpkgQuery,
+        InstalledPackages::queryArguments(m_environment), CommandOutput::WaitMs,
+        [this, done](const AsyncCommand::Result &result) {
+            if (!result.succeeded()) {
+                qWarning() << "cannot read dpkg's state:" << result.describe();
+                done(false, false, {});
+                return;
+            }
+            QStringList unfinished;
+            const InstalledPackages installed
+                = InstalledPackages::parse(QString::fromLocal8Bit(result.standardOutput));
+            for (const InstalledPackages::Package &package : installed.all()) {
+                if (package.interrupted())
+                    unfinished << package.name;
+            }
+            done(true, !unfinished.isEmpty() || UpgradeRun::dpkgJournalHasEntries(m_environment),
+                unfinished);
+        });
+}
+
 void OfflineCheck::confirmPlan(CheckRun *run, std::function<void(bool holds)> done)
 {
     m_upgrade->confirmPlan(run, std::move(done));
@@ -660,11 +769,16 @@ void OfflineCheck::startHookPost(CheckRun *run)
     // A script's failure is logged and stops nothing: the upgrade is made already. The run ends
     // with its scripts.
     const uid_t uid = run->uid();
+    if (run->journal().stage.isEmpty()) // a daemon that started after the upgrade
+        run->journal().stage = UpgradeStage::PostHooks;
     HookSequence::run(this, m_environment, run->directory().path(RunContext::HooksMount),
         QByteArrayLiteral("posthook"), HookScript::NameOrder, &run->home(), false,
         [this, uid](bool, const HookSequence::Failure &failure) {
             const auto found = m_runs.find(uid);
             if (found != m_runs.end()) {
+                endJournal(found->second.get(), QStringLiteral("succeeded"),
+                    failure.refused ? QStringLiteral("post-hooks-refused") : QString(),
+                    failure.refused ? failure.lastLine : QString());
                 if (m_latest == found->second.get())
                     m_latest = nullptr;
                 if (m_newest == found->second.get())

@@ -3,6 +3,7 @@
 #include "checkenvironment.h"
 #include "checkrun.h"
 
+#include <QJsonObject>
 #include <QObject>
 #include <QPointer>
 #include <functional>
@@ -56,6 +57,20 @@ public:
     // Upgrades from the repository that |run|'s passed check prepared; progress goes on from
     // |fromStage|.
     void startSystemUpgrade(CheckRun *run, int fromStage);
+    // Writes the journal of |run|'s upgrade, which begins with |stage|, before anything of the
+    // system changes; false, with |error| set, when it cannot be kept.
+    bool beginJournal(CheckRun *run, const QString &stage, QString *error);
+    // |run|'s upgrade reached |stage|: the journal says so.
+    void enterStage(CheckRun *run, const QString &stage);
+    // |run|'s upgrade ended before its upgrade could (|outcome| "failed", with why): into the
+    // history, and the journal goes.
+    void endJournal(CheckRun *run, const QString &outcome, const QString &key, const QString &detail);
+    // The history's entries: everyone's, or only |uid|'s.
+    QStringList history(bool all, uid_t uid) const;
+    // Whether an earlier dpkg run was left half-way, and the packages it left; |known| is false
+    // when dpkg's state cannot be read.
+    void readDpkgState(
+        std::function<void(bool known, bool interrupted, const QStringList &packages)> done);
     // Whether apt still foresees |run|'s plan; when it does not, the run records why.
     void confirmPlan(CheckRun *run, std::function<void(bool holds)> done);
     // Runs the post-upgrade scripts of |run|, once; the run ends with them.
@@ -65,6 +80,8 @@ signals:
     void sendOfflineFileCheckResult(int itemType, bool result);
     void sendExecDistUpgradeInfo(QString info);
     void sendUpgradeProgress(int percent);
+    // OfflineUpdate::UpgradeStage the upgrade reached; see PlannedUpgrade::stage.
+    void upgradeStage(const QString &stage, int done, int total, const QString &package);
     void upgradeFinished(bool success);
     // |refusal|: why the scripts did not all get to run (their home moved), else empty.
     void hookPostFinished(const QString &refusal);
@@ -85,10 +102,10 @@ private:
     void planUpgrade();
 
     void fail(int item, const QString &key, const QString &detail = QString());
+    QJsonObject historyEntry(CheckRun &run, const QString &kind) const;
+    void addToHistory(const QJsonObject &entry);
+    void upgradeEnded(CheckRun *run, bool success);
     void finishRun(int item, bool passed);
-    // The root-only directory that holds the runs' private copies; invalid, with |error| set,
-    // when it cannot be made or trusted.
-    FileDescriptor copyDirectory(QString *error) const;
     void logStandardError(const char *function, const QByteArray &text);
 
     CheckEnvironment m_environment;
@@ -101,6 +118,9 @@ private:
     QPointer<PackageCopy> m_copy;
     UnsignedApproval m_unsignedApproval;
     PlannedUpgrade *m_upgrade = nullptr;
+    CheckRun *m_upgrading = nullptr; // the run whose upgrade the journal records
+    static constexpr uid_t NoUser = uid_t(-1);
+    uid_t m_copyNamedFor = NoUser; // whose failed run's copy still has the journal's name
     // What the running check was asked, kept for its later items.
     QString m_askedHome;
     QString m_offlineArch;

@@ -34,9 +34,43 @@ PlannedUpgrade::PlannedUpgrade(const CheckEnvironment &environment, QObject *par
             verify(true);
             return;
         }
-        fail(UpgradeReason::UpgradeFailed,
-            m_upgrade->lastOutputLine().isEmpty() ? why : m_upgrade->lastOutputLine());
+        if (m_upgrade->killed())
+            fail(UpgradeReason::AptKilled, why);
+        else if (!m_upgrade->failedScript().isEmpty())
+            fail(UpgradeReason::ScriptFailed, m_upgrade->failedScript());
+        else
+            fail(UpgradeReason::UpgradeFailed,
+                m_upgrade->lastOutputLine().isEmpty() ? why : m_upgrade->lastOutputLine());
     });
+    connect(m_upgrade, &UpgradeRun::stepStarted, this, [this](bool repair) {
+        m_seen.clear();
+        emit stage(repair ? OfflineUpdate::UpgradeStage::Repair : OfflineUpdate::UpgradeStage::Upgrade,
+            0, changeCount(), QString());
+    });
+    connect(m_upgrade, &UpgradeRun::workingOn, this, [this](const QString &package) {
+        if (!m_run || m_seen.contains(package) || !planned(package))
+            return;
+        m_seen << package;
+        emit stage(OfflineUpdate::UpgradeStage::Upgrade, m_seen.size(), changeCount(), package);
+    });
+}
+
+int PlannedUpgrade::changeCount() const
+{
+    const OfflineUpdate::UpgradePlan &plan = m_run->record().plan;
+    return plan.upgraded.size() + plan.installed.size() + plan.removed.size();
+}
+
+bool PlannedUpgrade::planned(const QString &package) const
+{
+    const OfflineUpdate::UpgradePlan &plan = m_run->record().plan;
+    for (const auto *list : { &plan.upgraded, &plan.installed, &plan.removed }) {
+        for (const OfflineUpdate::PlannedPackage &entry : *list) {
+            if (entry.name == package)
+                return true;
+        }
+    }
+    return false;
 }
 
 void PlannedUpgrade::confirmPlan(CheckRun *run, std::function<void(bool holds)> done)
@@ -70,6 +104,14 @@ void PlannedUpgrade::start(CheckRun *run, int fromStage)
         qWarning() << "exec start ::";
         m_upgrade->start(fromStage);
     });
+}
+
+void PlannedUpgrade::resume(CheckRun *run)
+{
+    m_run = run;
+    run->record().upgradeReasonKey.clear();
+    run->record().upgradeReasonDetail.clear();
+    m_upgrade->start(0);
 }
 
 void PlannedUpgrade::verify(bool repairFailed)

@@ -24,17 +24,26 @@ public:
     void confirmPlan(CheckRun *run, std::function<void(bool holds)> done);
     // Progress goes on from |fromStage|. |run| must outlive finished().
     void start(CheckRun *run, int fromStage);
+    // The same without confirming the plan first: an upgrade cut short is resumed, and the
+    // half-done system would not plan the same again.
+    void resume(CheckRun *run);
 
 signals:
     void output(const QString &text);
     void progress(int percent);
     void finished(bool success);
+    // OfflineUpdate::UpgradeStage: repair or upgrade; during the upgrade, the package apt works
+    // on and its place among the |total| packages the plan changes.
+    void stage(const QString &stage, int done, int total, const QString &package);
 
 private:
     void verify(bool repairFailed);
+    int changeCount() const;
+    bool planned(const QString &package) const;
     void fail(const QString &key, const QString &detail);
 
     CheckEnvironment m_environment;
     UpgradeRun *m_upgrade;
     CheckRun *m_run = nullptr;
+    QStringList m_seen; // the planned packages apt has worked on, in order
 };

@@ -24,7 +24,7 @@ PolkitAuthority::PolkitAuthority(const QDBusConnection &bus)
 { }
 
 void PolkitAuthority::check(const QString &busName, const QString &actionId, QObject *context,
-    Answer answer, const QString &cancellationId) const
+    Answer answer, const QString &cancellationId, bool interactive) const
 {
     QDBusArgument subject;
     subject.beginStructure();
@@ -45,7 +45,7 @@ void PolkitAuthority::check(const QString &busName, const QString &actionId, QOb
         QStringLiteral("org.freedesktop.PolicyKit1.Authority"),
         QStringLiteral("CheckAuthorization"));
     call << QVariant::fromValue(subject) << actionId << QVariant::fromValue(details)
-         << AllowUserInteraction << cancellationId;
+         << (interactive ? AllowUserInteraction : 0u) << cancellationId;
     auto *watcher
         = new QDBusPendingCallWatcher(m_bus.asyncCall(call, AuthorizationTimeoutMs), context);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,

@@ -25,8 +25,9 @@ public:
     // agent ask the user for a password, which takes as long as the user takes. |answer| comes
     // on the event loop (with the reason when refused), unless |context| is gone by then.
     // |cancellationId|, when given, lets cancel() withdraw the question (and its prompt).
+    // Without |interactive|, nobody is asked: only what the policy grants outright counts.
     void check(const QString &busName, const QString &actionId, QObject *context, Answer answer,
-        const QString &cancellationId = QString()) const;
+        const QString &cancellationId = QString(), bool interactive = true) const;
     void cancel(const QString &cancellationId) const;
 
 private:

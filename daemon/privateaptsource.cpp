@@ -5,6 +5,7 @@
 #include "filedescriptor.h"
 #include "safetree.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -59,6 +60,23 @@ bool PrivateAptSource::clearLists(const CheckEnvironment &environment, QString *
         return false;
     }
     return true;
+}
+
+QString PrivateAptSource::lineFor(const QString &repository, const QString &signedBy)
+{
+    QStringList components;
+    const QFileInfoList pool = QDir(repository + QStringLiteral("/pool"))
+                                   .entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoSymLinks
+                                           | QDir::NoDotAndDotDot,
+                                       QDir::Unsorted);
+    for (const QFileInfo &component : pool) {
+        if (AptSource::validComponent(component.fileName()))
+            components << component.fileName();
+        else
+            qWarning() << "PrivateAptSource: skipping the component"
+                       << component.fileName().left(256);
+    }
+    return AptSource::sourceLine(AptSource::repositoryUri(repository), components, signedBy);
 }
 
 QStringList PrivateAptSource::arguments(

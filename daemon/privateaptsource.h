@@ -9,6 +9,9 @@ struct CheckEnvironment;
 // to them and away from the system's own sources.
 namespace PrivateAptSource {
 
+// The source line for the repository mounted at |repository|, with every component below its
+// pool; empty when no line can name it.
+QString lineFor(const QString &repository, const QString &signedBy);
 // Points the list's line of ours at |line|, keeping the administrator's lines; made with the
 // placeholder when missing, and never left half written for the upgrade to read.
 bool write(const CheckEnvironment &environment, const QString &line, QString *error);

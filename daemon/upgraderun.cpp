@@ -5,6 +5,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTextCodec>
 #include <QTextDecoder>
@@ -78,6 +79,11 @@ bool UpgradeRun::isRunning() const
     return m_step != Step::Idle;
 }
 
+bool UpgradeRun::dpkgJournalHasEntries(const CheckEnvironment &environment)
+{
+    return journalHasEntries(environment);
+}
+
 QStringList UpgradeRun::auditArguments(const CheckEnvironment &environment)
 {
     return { adminDirectoryOption(environment), QStringLiteral("--audit") };
@@ -98,6 +104,8 @@ void UpgradeRun::start(int fromStage)
     m_clock.start();
     m_ending = false;
     m_repairFailed = false;
+    m_killed = false;
+    m_failedScript.clear();
     m_lastLine.clear();
     m_partialLine.clear();
     // A fresh decoder per run: a character split between two reads arrives whole, and nothing
@@ -128,8 +136,23 @@ void UpgradeRun::afterAudit()
         startUpgrade();
 }
 
+void UpgradeRun::readStatusLine(const QByteArray &line)
+{
+    m_progress.readLine(line);
+    // "pmstatus:name[:arch]:percent:text": the package apt works on, by name alone.
+    const QList<QByteArray> fields = line.split(':');
+    if (fields.size() >= 4 && fields.first() == "pmstatus" && !fields.at(1).isEmpty()) {
+        const QString package = QString::fromUtf8(fields.at(1));
+        if (package != m_package) {
+            m_package = package;
+            emit workingOn(package);
+        }
+    }
+}
+
 void UpgradeRun::startRepair()
 {
+    emit stepStarted(true);
     qWarning() << Q_FUNC_INFO << "dpkg was interrupted; configuring what it left unfinished";
     startStep(Step::Repair, new QProcess(this), m_environment.dpkg,
         { adminDirectoryOption(m_environment), QStringLiteral("--force-confnew"),
@@ -138,6 +161,8 @@ void UpgradeRun::startRepair()
 
 void UpgradeRun::startUpgrade()
 {
+    emit stepStarted(false);
+    m_package.clear();
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
         end(false,
@@ -211,6 +236,13 @@ void UpgradeRun::onProcessOutput()
         return;
     m_partialLine += text;
     const QStringList lines = m_partialLine.split(QLatin1Char('\n'));
+    static const QRegularExpression failedScript(
+        QStringLiteral("^dpkg: error processing package ([a-z0-9][a-z0-9+.-]+)(?::\\S+)? "));
+    for (int i = 0; i < lines.size() - 1; ++i) {
+        const QRegularExpressionMatch match = failedScript.match(lines.at(i));
+        if (match.hasMatch() && m_failedScript.isEmpty())
+            m_failedScript = match.captured(1);
+    }
     for (int i = lines.size() - 2; i >= 0; --i) {
         if (!lines.at(i).trimmed().isEmpty()) {
             m_lastLine = lines.at(i).trimmed().left(4096);
@@ -263,6 +295,7 @@ void UpgradeRun::onProcessFinished()
     case Step::Upgrade:
         onStatusReadable();
         closeStatusPipe();
+        m_killed = process->exitStatus() != QProcess::NormalExit;
         end(success, describeEnd(QStringLiteral("apt dist-upgrade")));
         break;
     case Step::Idle:
@@ -290,7 +323,7 @@ void UpgradeRun::onStatusReadable()
             break; // EAGAIN: everything written so far has been read
         if (count == 0) {
             // Every writer has gone; a line without its newline is still a whole line.
-            m_progress.readLine(m_statusLine);
+            readStatusLine(m_statusLine);
             m_statusLine.clear();
             closeStatusPipe();
             break;
@@ -298,7 +331,7 @@ void UpgradeRun::onStatusReadable()
         m_statusLine.append(buffer, int(count));
         int newline;
         while ((newline = m_statusLine.indexOf('\n')) >= 0) {
-            m_progress.readLine(m_statusLine.left(newline));
+            readStatusLine(m_statusLine.left(newline));
             m_statusLine.remove(0, newline + 1);
         }
         if (m_statusLine.size() > MaxStatusLine)

@@ -32,6 +32,10 @@ public:
     // After a failed run: whether it failed finishing what an earlier dpkg run left half-way,
     // before anything of the package was installed.
     bool repairFailed() const { return m_repairFailed; }
+    // After a failed run: whether apt was killed by a signal.
+    bool killed() const { return m_killed; }
+    // The first package whose maintainer script dpkg reported failing, or empty.
+    QString failedScript() const { return m_failedScript; }
     // The last line apt or dpkg printed, for why the run failed.
     QString lastOutputLine() const
     {
@@ -41,12 +45,18 @@ public:
     // Whether dpkg was left half-way: `dpkg --audit` reports something, or its journal of
     // unfinished updates is not empty. Synchronous, bounded; for the check's log note.
     static bool dpkgInterrupted(const CheckEnvironment &environment);
+    // Whether dpkg's journal of unfinished updates holds anything.
+    static bool dpkgJournalHasEntries(const CheckEnvironment &environment);
     // The dpkg command line whose output lists what an interrupted run left half-done.
     static QStringList auditArguments(const CheckEnvironment &environment);
 
 signals:
     void output(const QString &text); // apt's and dpkg's output, stdout and stderr merged
     void progress(int percent); // strictly increasing, at most 99, a few per second at most
+    // The repair (|repair|) or the upgrade itself begins.
+    void stepStarted(bool repair);
+    // apt's status names another package it works on (by name, no architecture).
+    void workingOn(const QString &package);
     void finished(bool success, const QString &why); // why: a line for the log
 
 private:
@@ -62,6 +72,7 @@ private:
     void onProcessFinished();
     void onProcessError();
     void onStatusReadable();
+    void readStatusLine(const QByteArray &line);
     void emitDueProgress();
     void closeStatusPipe();
     void end(bool success, const QString &why);
@@ -82,6 +93,9 @@ private:
     QTimer m_progressTimer;
     bool m_ending = false;
     bool m_repairFailed = false;
+    bool m_killed = false;
+    QString m_failedScript;
+    QString m_package;
     QString m_lastLine;
     QString m_partialLine;
     bool m_endSuccess = false;

@@ -48,6 +48,7 @@ WriteDBusData::WriteDBusData(const QDBusConnection &bus, QObject *parent)
     connect(m_check, &OfflineCheck::sendUpgradeProgress, this,
         [this](int percent) { notifyProgress(percent, ProgressGoesOn); });
     connect(m_check, &OfflineCheck::upgradeFinished, this, &WriteDBusData::upgradeEnded);
+    connect(m_check, &OfflineCheck::upgradeStage, this, &WriteDBusData::notifyStage);
     connect(m_check, &OfflineCheck::hookPostFinished, this, [this](const QString &refusal) {
         if (refusal.isEmpty())
             reply();
@@ -61,9 +62,11 @@ WriteDBusData::WriteDBusData(const QDBusConnection &bus, QObject *parent)
     });
 
     m_recovery = new RecoveryService(m_bus, this);
-    connect(m_recovery, &RecoveryService::backupRefused, this, [this](const QString &) {
-        if (m_upgrading)
+    connect(m_recovery, &RecoveryService::backupRefused, this, [this](const QString &why) {
+        if (m_upgrading) {
             m_upgrading->setBackupFailed();
+            m_check->endJournal(m_upgrading, QStringLiteral("failed"), QStringLiteral("backup-failed"), why);
+        }
         notifyProgress(BackupStage, BackupFailed);
         reply();
         end();
@@ -348,6 +351,45 @@ int WriteDBusData::GetPackageSignature(QString &signer)
     return run->record().signatureState;
 }
 
+QStringList WriteDBusData::GetHistory()
+{
+    uint uid = 0;
+    if (!callerUid(&uid)) {
+        sendErrorReply(QDBusError::AccessDenied, CallerUnknown);
+        return {};
+    }
+    if (uid == 0 || !calledFromDBus())
+        return m_check->history(true, uid);
+    // An administrator the policy lets in without asking sees everyone's runs; nobody is asked
+    // for a password just to read them.
+    setDelayedReply(true);
+    const QDBusMessage call = message();
+    PolkitAuthority(m_bus).check(call.service(), PolkitAuthority::UpgradeAction, this,
+        [this, call, uid](bool authorized, const QString &) {
+            m_bus.send(call.createReply(QVariant(m_check->history(authorized, uid))));
+        },
+        QString(), false);
+    return {};
+}
+
+bool WriteDBusData::GetDpkgState(QStringList &packages)
+{
+    if (!calledFromDBus())
+        return false;
+    setDelayedReply(true);
+    const QDBusMessage call = message();
+    m_check->readDpkgState([this, call](bool known, bool interrupted, const QStringList &unfinished) {
+        if (!known) {
+            m_bus.send(call.createErrorReply(QDBusError::errorString(QDBusError::Failed),
+                QStringLiteral("dpkg's state cannot be read")));
+            return;
+        }
+        m_bus.send(call.createReply({ interrupted, unfinished }));
+    });
+    packages.clear();
+    return false;
+}
+
 OfflineUpdate::UpgradePlan WriteDBusData::GetUpgradePlan()
 {
     const CheckRun *run = callerRun();
@@ -436,16 +478,35 @@ void WriteDBusData::backUpAndUpgrade(CheckRun *run)
 {
     m_upgrading = run;
     m_shutdownLock->take();
-    notify(QStringLiteral("NotifyExecDistUpgradeInfo"), { QStringLiteral("开始进行系统备份...") });
-    notifyProgress(BackupStage, ProgressGoesOn);
-    m_recovery->canBackup([this](bool possible) {
+    m_recovery->canBackup([this, run](bool possible) {
+        // Nothing changes before the journal is kept: a run cut short from here on is
+        // finished at the next boot.
+        QString error;
+        if (!m_check->beginJournal(run, possible ? UpgradeStage::Backup : UpgradeStage::Upgrade, &error)) {
+            qWarning() << "WriteDBusData: cannot keep the upgrade's journal:" << error;
+            replyError(QDBusError::errorString(QDBusError::Failed),
+                QStringLiteral("The upgrade cannot be recorded, so nothing was changed: ") + error);
+            end();
+            return;
+        }
         if (!possible) {
-            // No backup possible: the upgrade runs at once, and the reply follows its end.
+            // No backup is made, and none is announced: the upgrade runs at once, and the reply
+            // follows its end.
+            notify(QStringLiteral("NotifyExecDistUpgradeInfo"), { QStringLiteral("开始进行系统升级...") });
+            notifyProgress(BackupStage, ProgressGoesOn);
             m_check->startSystemUpgrade(m_upgrading, BackupStage);
             return;
         }
+        notify(QStringLiteral("NotifyExecDistUpgradeInfo"), { QStringLiteral("开始进行系统备份...") });
+        notifyProgress(BackupStage, ProgressGoesOn);
+        notifyStage(UpgradeStage::Backup, 0, 0, QString());
         m_recovery->startBackup();
     });
+}
+
+void WriteDBusData::notifyStage(const QString &stage, int done, int total, const QString &package)
+{
+    notify(QStringLiteral("NotifyUpgradeStage"), { stage, done, total, package });
 }
 
 void WriteDBusData::UpgradeWithoutBackup()
@@ -469,6 +530,14 @@ void WriteDBusData::startWithoutBackup(const QDBusMessage &call, uint uid)
         return;
     m_upgrading = run;
     m_shutdownLock->take();
+    QString error;
+    if (!m_check->beginJournal(run, UpgradeStage::Upgrade, &error)) {
+        qWarning() << "WriteDBusData: cannot keep the upgrade's journal:" << error;
+        replyError(QDBusError::errorString(QDBusError::Failed),
+            QStringLiteral("The upgrade cannot be recorded, so nothing was changed: ") + error);
+        end();
+        return;
+    }
     notify(QStringLiteral("NotifyExecDistUpgradeInfo"), { QStringLiteral("开始进行系统升级...") });
     notifyProgress(BackupStage, ProgressGoesOn);
     // The reply follows the upgrade's end.
@@ -485,8 +554,10 @@ void WriteDBusData::acceptBackupSystemProgress(
 void WriteDBusData::backupEnded(bool success, const QString &errMsg)
 {
     if (!success) {
-        if (m_upgrading)
+        if (m_upgrading) {
             m_upgrading->setBackupFailed();
+            m_check->endJournal(m_upgrading, QStringLiteral("failed"), QStringLiteral("backup-failed"), errMsg);
+        }
         // The service's own words are the caller's best clue to what went wrong.
         if (!errMsg.isEmpty()) {
             qWarning() << errMsg;
@@ -547,6 +618,7 @@ void WriteDBusData::StartExecHookPost(const QString &homepath)
     if (!begin(Operation::PostHooks, call))
         return;
     m_shutdownLock->take();
+    notifyStage(UpgradeStage::PostHooks, 0, 0, QString());
     m_check->startHookPost(run);
 }
 

@@ -55,6 +55,8 @@ public slots:
     void UpgradeWithoutBackup();
     OfflineUpdate::UpgradePlan GetUpgradePlan();
     QString GetUpgradeFailureReason(QString &detail);
+    QStringList GetHistory();
+    bool GetDpkgState(QStringList &packages);
 
     void acceptOfflineFileCheckResult(int itemType, bool result);
     void acceptExecDistUpgradeInfo(const QString &info);
@@ -89,6 +91,7 @@ private:
     void notify(const QString &name, const QVariantList &arguments);
     void notifyTo(const QString &destination, const QString &name, const QVariantList &arguments);
     void notifyProgress(int progress, int code);
+    void notifyStage(const QString &stage, int done, int total, const QString &package);
     // The run the current caller may ask about: its own; root's question is about the newest.
     const CheckRun *callerRun();
     void startCheck(const QDBusMessage &call, uint uid, const QString &homepath,

@@ -117,6 +117,19 @@ inline const QString PlanNotMet = QStringLiteral("plan-not-met");
 inline const QString UpgradeFailed = QStringLiteral("upgrade-failed");
 // apt or dpkg was at work when the upgrade was to start; detail: who holds its lock.
 inline const QString PackageManagerRunning = QStringLiteral("package-manager-running");
+// apt was killed (by a signal) before it ended; detail: how it ended.
+inline const QString AptKilled = QStringLiteral("apt-killed");
+// A package's maintainer script failed; detail: the package's name.
+inline const QString ScriptFailed = QStringLiteral("script-failed");
 } // namespace UpgradeReason
+
+// The stage NotifyUpgradeStage names.
+namespace UpgradeStage {
+inline const QString Backup = QStringLiteral("backup");
+inline const QString Repair = QStringLiteral("repair");
+inline const QString Upgrade = QStringLiteral("upgrade");
+inline const QString PostHooks = QStringLiteral("post-hooks");
+inline const QString Done = QStringLiteral("done");
+} // namespace UpgradeStage
 
 } // namespace OfflineUpdate

@@ -24,6 +24,27 @@ QJsonArray packagesJson(const QList<PlannedPackage> &packages)
     return array;
 }
 
+QList<PlannedPackage> packagesFromJson(const QJsonValue &value)
+{
+    QList<PlannedPackage> packages;
+    for (const QJsonValue &entry : value.toArray()) {
+        const QJsonObject object = entry.toObject();
+        packages << PlannedPackage { object.value(QStringLiteral("name")).toString(),
+            object.value(QStringLiteral("architecture")).toString(),
+            object.value(QStringLiteral("from")).toString(),
+            object.value(QStringLiteral("to")).toString() };
+    }
+    return packages;
+}
+
+QStringList stringsFromJson(const QJsonValue &value)
+{
+    QStringList strings;
+    for (const QJsonValue &entry : value.toArray())
+        strings << entry.toString();
+    return strings;
+}
+
 } // namespace
 
 bool PlannedPackage::operator==(const PlannedPackage &other) const
@@ -77,6 +98,27 @@ QJsonObject UpgradePlan::toJson() const
         { QStringLiteral("keptBack"), QJsonArray::fromStringList(keptBack) },
         { QStringLiteral("interrupted"), QJsonArray::fromStringList(interrupted) },
         { QStringLiteral("replacedConfigFiles"), files }, { QStringLiteral("space"), room } };
+}
+
+UpgradePlan UpgradePlan::fromJson(const QJsonObject &object)
+{
+    UpgradePlan plan;
+    plan.upgraded = packagesFromJson(object.value(QStringLiteral("upgraded")));
+    plan.installed = packagesFromJson(object.value(QStringLiteral("installed")));
+    plan.removed = packagesFromJson(object.value(QStringLiteral("removed")));
+    plan.keptBack = stringsFromJson(object.value(QStringLiteral("keptBack")));
+    plan.interrupted = stringsFromJson(object.value(QStringLiteral("interrupted")));
+    for (const QJsonValue &entry : object.value(QStringLiteral("replacedConfigFiles")).toArray())
+        plan.replacedConfigFiles << ReplacedConfigFile {
+            entry.toObject().value(QStringLiteral("package")).toString(),
+            entry.toObject().value(QStringLiteral("path")).toString() };
+    for (const QJsonValue &entry : object.value(QStringLiteral("space")).toArray()) {
+        const QJsonObject need = entry.toObject();
+        plan.space << SpaceNeed { need.value(QStringLiteral("mountPoint")).toString(),
+            qint64(need.value(QStringLiteral("neededBytes")).toDouble()),
+            qint64(need.value(QStringLiteral("freeBytes")).toDouble()) };
+    }
+    return plan;
 }
 
 void registerUpgradePlanTypes()

@@ -64,6 +64,8 @@ struct UpgradePlan
     bool operator==(const UpgradePlan &other) const;
 
     QJsonObject toJson() const;
+    // The plan toJson() wrote; what it cannot read stays empty.
+    static UpgradePlan fromJson(const QJsonObject &object);
 };
 
 // Makes the plan's types known to Qt's D-Bus; once per program, before the first call.

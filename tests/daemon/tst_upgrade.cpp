@@ -119,12 +119,14 @@ void tst_Upgrade::backupThenUpgrade_data()
     QTest::addColumn<QString>("version");
 
     const QStringList start { StatusTexts[0], QStringLiteral("progress:30,1") };
+    // Where no backup is made, none is announced.
+    const QStringList noBackup { StatusTexts[2], QStringLiteral("progress:30,1") };
     const QStringList upgraded { QStringLiteral("output"), QStringLiteral("progress:100,1") };
     const QStringList backupFailed { QStringLiteral("progress:70,-1") };
     QTest::newRow("no recovery service")
-        << QStringList() << true << false << start + upgraded << "2.0";
+        << QStringList() << true << false << noBackup + upgraded << "2.0";
     QTest::newRow("backup not possible")
-        << QStringList { "--can-backup", "no" } << true << false << start + upgraded << "2.0";
+        << QStringList { "--can-backup", "no" } << true << false << noBackup + upgraded << "2.0";
     QTest::newRow("backup ends well")
         << QStringList { "--job-success", "yes" } << true << false
         << start + QStringList { StatusTexts[1], "progress:50,1", StatusTexts[2] } + upgraded
