@@ -421,6 +421,13 @@
     </message>
 </context>
 <context>
+    <name>UpgradePlanTree</name>
+    <message>
+        <source>Scroll the plan</source>
+        <translation>滚动升级计划</translation>
+    </message>
+</context>
+<context>
     <name>main</name>
     <message>
         <source>system upgrade tool tevrin system upgrade tool in Linux</source>

@@ -1,7 +1,8 @@
 // The keyboard's and the screen reader's way through the check result page, offscreen, against
 // a scripted daemon on a private bus. Faults caught here:
 // - Tab caught in the table's cells, or never reaching the acknowledgement, the guide link and
-//   "Start Upgrade"; a failure page without the way back in its focus chain;
+//   "Start Upgrade", or never reaching the plan's view; a failure page without the way back in
+//   its focus chain;
 // - a control that Tab reaches without a name a screen reader can say; a window, dialog,
 //   control, picture, spinner or progress bar of any page or dialog without one;
 // - the table read out with a hidden column or header, or with actions on its cells.
@@ -17,6 +18,7 @@
 #include "offlineupdateprotocol.h"
 #include "offlineupgradedialog.h"
 #include "packagerequestdialog.h"
+#include "upgradeplandialog.h"
 #include "usermessage.h"
 #include "scriptedservice.h"
 #include "testbuses.h"
@@ -30,6 +32,15 @@
 namespace {
 
 using namespace OfflineUpdate;
+
+UpgradePlan plan()
+{
+    UpgradePlan plan;
+    plan.upgraded = { { "libc6", "amd64", "2.36", "2.37" } };
+    plan.removed = { { "oldpkg", "all", "0.9", "" } };
+    plan.replacedConfigFiles = { { "openssh-server", "/etc/ssh/sshd_config" } };
+    return plan;
+}
 
 QString accessibleName(QWidget *widget)
 {
@@ -54,6 +65,8 @@ private slots:
         m_daemon->setReply(QStringLiteral("GetDistUpgradeSum"), answer({ 7 }));
         m_daemon->setReply(QStringLiteral("GetCheckFailureReason"),
             answer({ Reason::WrongArchitecture, QStringLiteral("arm64/x86_64") }));
+        registerUpgradePlanTypes();
+        m_daemon->setReply(QStringLiteral("GetUpgradePlan"), answer({ QVariant::fromValue(plan()) }));
         QCOMPARE(m_daemon->start(), QString());
     }
 
@@ -66,7 +79,8 @@ private slots:
         const QString guide = QStringLiteral(
             "How to restore the system after abnormal system startup after successful upgrade");
         QTest::newRow("passed") << int(UpgradableItem) << true
-                                << QStringList { "Check items", "I have read and understand", guide,
+                                << QStringList { "Check items", "Show the plan",
+                                       "I have read and understand", guide,
                                        "Choose another package", "Start Upgrade" };
         QTest::newRow("architecture failed")
             << int(ArchitectureItem) << false
@@ -145,7 +159,8 @@ private slots:
         QTest::addColumn<QString>("window");
         for (const char *window : { "main window", "checking page", "result: passed",
                  "result: architecture failed", "result: file corrupted",
-                 "confirmation with backup", "confirmation without backup", "failure",
+                 "confirmation with backup", "confirmation without backup",
+                 "confirmation with a plan", "upgrade plan", "failure",
                  "package request", "recovery guide", "upgrade progress" })
             QTest::newRow(window) << window;
     }
@@ -167,6 +182,10 @@ private slots:
                 : window.contains(QLatin1String("architecture")) ? ArchitectureItem
                                                                  : PackageLayoutItem;
             shown = std::make_unique<OfflineCheckResultWidget>(&model, item, passed);
+        } else if (window == QLatin1String("confirmation with a plan")) {
+            shown = std::make_unique<ConfirmDialog>(true, plan());
+        } else if (window == QLatin1String("upgrade plan")) {
+            shown = std::make_unique<UpgradePlanDialog>(plan());
         } else if (window.startsWith(QLatin1String("confirmation"))) {
             shown = std::make_unique<ConfirmDialog>(window.endsWith(QLatin1String("with backup")));
         } else if (window == QLatin1String("failure")) {

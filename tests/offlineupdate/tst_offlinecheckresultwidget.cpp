@@ -9,7 +9,12 @@
 //   tst_reporttext's);
 // - progress of an upgrade the page did not start moving the screen or rebooting; a failure, a
 //   refused request or a daemon gone mid-upgrade that leaves the progress dialog up or says
-//   nothing.
+//   nothing; a failed upgrade told in the page's own words when the daemon gave a reason, or an
+//   unfinished earlier installation blamed on the package and its packages not named;
+// - the plan of a passed check not shown, or its whole view without the versions, removals,
+//   replaced files or room; a plan offered after a failed check;
+// - a system changed since the check (refused, or found after the upgrade failed) that is
+//   offered the same upgrade again, or not the way to check the package again.
 #include "accessiblenames.h"
 #include "checkfailuretext.h"
 #include "checkresultinfo.h"
@@ -23,8 +28,12 @@
 #include "offlineupdateprotocol.h"
 #include "offlineupgradedialog.h"
 #include "scriptedservice.h"
+#include "upgradefailuretext.h"
+#include "upgradeplandialog.h"
+#include "upgradeplantree.h"
 #include "suggestbutton.h"
 #include "testbuses.h"
+#include "upgradeflow.h"
 #include "warningbutton.h"
 
 #include <QCheckBox>
@@ -33,6 +42,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
+#include <QTreeWidget>
 #include <QtTest>
 #include <memory>
 
@@ -50,6 +60,38 @@ QPushButton *withoutBackupButton(QDialog *dialog)
 
 using namespace OfflineUpdate;
 using Reply = ScriptedService::Reply;
+
+QPushButton *buttonNamed(QDialog *dialog, const char *context, const char *text)
+{
+    const QString translated = QCoreApplication::translate(context, text);
+    for (QPushButton *button : dialog->findChildren<QPushButton *>())
+        if (button->text() == translated)
+            return button;
+    return nullptr;
+}
+
+UpgradePlan plan()
+{
+    UpgradePlan plan;
+    plan.upgraded = { { "libc6", "amd64", "2.36", "2.37" }, { "bash", "amd64", "5.1", "5.2" } };
+    plan.installed = { { "linux-image-6.1", "amd64", "", "6.1.90" } };
+    plan.removed = { { "oldpkg", "all", "0.9", "" } };
+    plan.replacedConfigFiles = { { "openssh-server", "/etc/ssh/sshd_config" } };
+    plan.space = { { "/", qint64(3) << 29, qint64(5) << 30 } };
+    return plan;
+}
+
+// Every line of |tree|, headings first.
+QStringList treeLines(const QTreeWidget *tree)
+{
+    QStringList lines;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        lines << tree->topLevelItem(i)->text(0);
+        for (int child = 0; child < tree->topLevelItem(i)->childCount(); ++child)
+            lines << QStringLiteral("  ") + tree->topLevelItem(i)->child(child)->text(0);
+    }
+    return lines;
+}
 const Reply UnknownMethod = errorAnswer("org.freedesktop.DBus.Error.UnknownMethod");
 
 // The visible texts of the page, then the table as "item|result|value" lines.
@@ -80,7 +122,11 @@ class tst_OfflineCheckResultWidget : public QObject
     std::unique_ptr<ScriptedService> m_sessionManager;
 
 private slots:
-    void initTestCase() { QCOMPARE(m_buses.start(), QString()); }
+    void initTestCase()
+    {
+        QCOMPARE(m_buses.start(), QString());
+        registerUpgradePlanTypes();
+    }
 
     void init()
     {
@@ -177,18 +223,29 @@ private slots:
 
     void upgradeOutcome_data()
     {
-        // |event|: what ends the upgrade; |failure|: a word of the failure shown.
+        // |event|: what ends the upgrade; |reason|: the daemon's answer to why; |failure|:
+        // words of the failure shown; |notSaid|: words it must not have.
         QTest::addColumn<QString>("event");
-        QTest::addColumn<QString>("failure");
+        QTest::addColumn<Reply>("reason");
+        QTest::addColumn<QStringList>("failure");
+        QTest::addColumn<QString>("notSaid");
         // A failure's sentence, then its details: the output the daemon sent before it.
-        QTest::newRow("backup failed") << "-1"
-                                       << "could not be backed up";
-        QTest::newRow("upgrade failed") << "-2"
-                                        << "problem in the package";
-        QTest::newRow("refused") << "refused"
-                                 << "authorization";
-        QTest::newRow("daemon gone") << "vanished"
-                                     << "service stopped";
+        QTest::newRow("backup failed")
+            << "-1" << answer() << QStringList { "could not be backed up" } << "";
+        QTest::newRow("upgrade failed, no reason")
+            << "-2" << UnknownMethod << QStringList { "problem in the package" } << "";
+        QTest::newRow("apt failed")
+            << "-2"
+            << answer({ UpgradeReason::UpgradeFailed, QStringLiteral("E: dpkg returned 1") })
+            << QStringList { "problem in the package", "E: dpkg returned 1" } << "";
+        QTest::newRow("repair failed")
+            << "-2"
+            << answer({ UpgradeReason::RepairFailed, QStringLiteral("libfoo1, libbar2") })
+            << QStringList { "could not be completed: libfoo1, libbar2", "package is not at fault" }
+            << "problem in the package";
+        QTest::newRow("refused") << "refused" << answer() << QStringList { "authorization" } << "";
+        QTest::newRow("daemon gone")
+            << "vanished" << answer() << QStringList { "service stopped" } << "";
     }
 
     // Confirms the upgrade on |page| as a user would; returns its progress dialog.
@@ -212,7 +269,10 @@ private slots:
     void upgradeOutcome()
     {
         QFETCH(QString, event);
-        QFETCH(QString, failure);
+        QFETCH(Reply, reason);
+        QFETCH(QStringList, failure);
+        QFETCH(QString, notSaid);
+        m_daemon->setReply(QStringLiteral("GetUpgradeFailureReason"), reason);
 
         if (event == QLatin1String("refused"))
             m_daemon->setReply(QStringLiteral("BackupSystem"),
@@ -248,7 +308,10 @@ private slots:
         } else if (event == QLatin1String("vanished")) {
             m_daemon->stop();
         }
-        QTRY_VERIFY_WITH_TIMEOUT(shown.contains(failure), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), 5000);
+        for (const QString &words : failure)
+            QVERIFY2(shown.contains(words), qPrintable(shown));
+        QVERIFY2(notSaid.isEmpty() || !shown.contains(notSaid), qPrintable(shown));
         QCOMPARE(shown.contains(QLatin1String("snapshot of / refused: read-only")), ok);
         // Only a failed backup leaves the choice to go on without one.
         QCOMPARE(withoutBackupOffered, event == QLatin1String("-1"));
@@ -257,6 +320,99 @@ private slots:
         // The way on: another attempt, or back to choose another package.
         QVERIFY(page.findChild<QPushButton *>(QStringLiteral("startUpgrade"))->isEnabled());
         QVERIFY(page.findChild<QPushButton *>(QStringLiteral("chooseAnotherPackage"))->isVisible());
+    }
+
+    void planView_data()
+    {
+        QTest::addColumn<int>("itemType");
+        QTest::addColumn<bool>("result");
+        QTest::newRow("passed") << int(UpgradableItem) << true;
+        QTest::newRow("architecture failed") << int(ArchitectureItem) << false;
+    }
+
+    // After a passed check the page says in a line what the upgrade changes, and opens the whole
+    // plan; after a failed one there is no plan to show.
+    void planView()
+    {
+        QFETCH(int, itemType);
+        QFETCH(bool, result);
+        const bool passed = result;
+        m_daemon->setReply(QStringLiteral("GetUpgradePlan"), answer({ QVariant::fromValue(plan()) }));
+        OfflineUpdateModel model(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
+        OfflineCheckResultWidget page(&model, itemType, result);
+        page.show();
+        QTRY_VERIFY_WITH_TIMEOUT(page.findChild<QTableView *>()->isVisible(), 5000);
+        auto *summary = page.findChild<QLabel *>(QStringLiteral("planSummary"));
+        auto *show = page.findChild<QPushButton *>(QStringLiteral("showPlan"));
+        QCOMPARE(show->isVisible(), passed);
+        QCOMPARE(m_daemon->members().contains(QStringLiteral("GetUpgradePlan")), passed);
+        if (!passed)
+            return;
+        QCOMPARE(summary->text(), QStringLiteral("The upgrade: 2 upgraded, 1 new, 1 removed"));
+
+        QStringList lines;
+        ModalHandler readPlan([&](QDialog *dialog) {
+            if (auto *planDialog = qobject_cast<UpgradePlanDialog *>(dialog)) {
+                lines = treeLines(planDialog->findChild<UpgradePlanTree *>());
+                planDialog->reject();
+            }
+        });
+        QTest::mouseClick(show, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!lines.isEmpty(), 5000);
+        QCOMPARE(lines,
+            QStringList({ "Upgraded (2)", "  libc6 2.36 → 2.37", "  bash 5.1 → 5.2", "New (1)",
+                "  linux-image-6.1 6.1.90", "Removed (1)", "  oldpkg 0.9",
+                "Changed configuration files replaced (1)",
+                "  /etc/ssh/sshd_config (openssh-server; your version is kept as "
+                "/etc/ssh/sshd_config.dpkg-old)",
+                "Disk space needed", "  /: 1.5 GiB needed, 5.0 GiB free" }));
+    }
+
+    void planChanged_data()
+    {
+        QTest::addColumn<bool>("refused"); // else found after the upgrade failed
+        QTest::newRow("upgrade refused") << true;
+        QTest::newRow("reason of a failed upgrade") << false;
+    }
+
+    // Nothing was installed, and the check no longer says what an upgrade would do: the page
+    // offers a new check of the package, or another package, and not the same upgrade.
+    void planChanged()
+    {
+        QFETCH(bool, refused);
+        if (refused)
+            m_daemon->setReply(QStringLiteral("BackupSystem"),
+                errorAnswer(PlanChangedError, QStringLiteral("apt foresees another upgrade")));
+        else
+            m_daemon->setReply(QStringLiteral("GetUpgradeFailureReason"),
+                answer({ UpgradeReason::PlanChanged, QString() }));
+        OfflineUpdateModel model(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
+        OfflineCheckResultWidget page(&model, UpgradableItem, true);
+        QSignalSpy checkAgain(&page, &OfflineCheckResultWidget::checkAgainRequested);
+        QVERIFY(confirmUpgrade(page));
+        QTRY_VERIFY(m_daemon->members().contains(QStringLiteral("BackupSystem")));
+        if (!refused)
+            QVERIFY(m_daemon->emitSignal(QStringLiteral("NotifyOfflineUpgradeProgress"),
+                { int(UpgradeFailedStage), int(UpgradeFailed) }));
+
+        QString shown;
+        ModalHandler answer([&](QDialog *dialog) {
+            auto *failureDialog = qobject_cast<Karvo::Dialog *>(dialog);
+            QPushButton *again = buttonNamed(dialog, "OfflineCheckResultWidget", "Check again");
+            if (!failureDialog || !again
+                || !buttonNamed(dialog, "OfflineCheckResultWidget", "Choose another package"))
+                return;
+            shown = failureDialog->message();
+            QTest::mouseClick(again, Qt::LeftButton);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(checkAgain.count() == 1, 5000);
+        QCOMPARE(shown, UpgradeFailureText::forReason(UpgradeReason::PlanChanged, {}).sentence);
+        QVERIFY(!page.findChild<QPushButton *>(QStringLiteral("startUpgrade"))->isEnabled());
+        auto *box = page.findChild<QCheckBox *>();
+        QVERIFY(!box->isEnabled());
+        page.upgradeFlow()->start();
+        QCOMPARE(page.upgradeFlow()->state(), UpgradeFlow::Failed);
+        QCOMPARE(m_daemon->members().count(QStringLiteral("IsAllowBackupSystem")), 1);
     }
 
     // After a failed backup the user may take the upgrade without one; it is then asked of the

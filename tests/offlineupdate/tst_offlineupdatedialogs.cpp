@@ -12,7 +12,9 @@
 // - a dialog whose text or controls do not fit (the longest English and Chinese texts, at the
 //   usual and a large font size; run again at scale 2), such as one of a fixed size, or Return
 //   that postpones the confirmed upgrade;
-// - pictures blurred on a screen scaled by two.
+// - pictures blurred on a screen scaled by two;
+// - a confirmation that does not state the plan's counts, or does not name a package it removes
+//   or a configuration file it replaces; one that speaks of a plan the daemon did not give.
 #include "confirmdialog.h"
 #include "dialog.h"
 #include "fontsizemanager.h"
@@ -23,18 +25,47 @@
 #include "packagerequestdialog.h"
 #include "usermessage.h"
 #include "offlineupgradedialog.h"
+#include "reporttexttranslation.h"
 #include "scriptedservice.h"
 #include "testbuses.h"
+#include "upgradeplandialog.h"
+#include "upgradeplantree.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QTranslator>
 #include <QPushButton>
 #include <QTextBlock>
+#include <QTreeWidgetItemIterator>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QtTest>
 #include <memory>
+
+namespace {
+
+using namespace OfflineUpdate;
+
+// A plan as large as the dialogs must hold: long names and paths, every part.
+UpgradePlan largePlan()
+{
+    UpgradePlan plan;
+    for (int i = 0; i < 40; ++i)
+        plan.upgraded.append({ QStringLiteral("libreoffice-l10n-zh-cn-%1").arg(i), "amd64",
+            "4:7.4.7-1+deb12u3", "4:7.4.7-1+deb12u8" });
+    plan.installed = { { "linux-image-6.1.0-31-amd64", "amd64", "", "6.1.128-1" } };
+    plan.removed = { { "oldpkg", "all", "0.9", "" },
+        { "python3-distutils-extra-legacy-tools", "all", "2.45-2", "" } };
+    plan.keptBack = QStringList { QStringLiteral("firmware-misc-nonfree") };
+    plan.interrupted = QStringList { QStringLiteral("libc-bin") };
+    plan.replacedConfigFiles = { { "openssh-server", "/etc/ssh/sshd_config" },
+        { "network-manager", "/etc/NetworkManager/conf.d/default-wifi-powersave-on.conf" } };
+    plan.space = { { "/", qint64(3) << 29, qint64(5) << 30 },
+        { "/boot", 80 << 20, 300 << 20 } };
+    return plan;
+}
+
+} // namespace
 
 class tst_OfflineUpdateDialogs : public QObject
 {
@@ -81,6 +112,44 @@ private slots:
         QCOMPARE(seen, started ? QStringList { "started, shown 1, accepted 0" } : QStringList());
         QCOMPARE(dialog.isVisible(), !started && !clicks.contains('p'));
         QCOMPARE(dialog.result() == QDialog::Accepted, started);
+    }
+
+    void confirmationNamesLosses_data()
+    {
+        QTest::addColumn<UpgradePlan>("plan");
+        QTest::addColumn<QString>("summary"); // empty: none shown
+        QTest::addColumn<QStringList>("lines"); // the removals and replaced files listed
+        UpgradePlan losses;
+        losses.upgraded = { { "libc6", "amd64", "2.36", "2.37" } };
+        losses.removed = { { "oldpkg", "all", "0.9", "" } };
+        losses.replacedConfigFiles = { { "openssh-server", "/etc/ssh/sshd_config" } };
+        UpgradePlan upgradesOnly;
+        upgradesOnly.upgraded = losses.upgraded;
+        upgradesOnly.space = { { "/", 1 << 30, qint64(4) << 30 } };
+        QTest::newRow("a removal and a replaced file")
+            << losses << "The upgrade changes: 1 upgraded, 1 removed."
+            << QStringList { "Removed (1)", "oldpkg 0.9", "Changed configuration files replaced (1)",
+                   "/etc/ssh/sshd_config (openssh-server; your version is kept as "
+                   "/etc/ssh/sshd_config.dpkg-old)" };
+        QTest::newRow("upgrades only")
+            << upgradesOnly << "The upgrade changes: 1 upgraded." << QStringList();
+        QTest::newRow("no plan") << UpgradePlan() << "" << QStringList();
+    }
+
+    void confirmationNamesLosses()
+    {
+        QFETCH(UpgradePlan, plan);
+        QFETCH(QString, summary);
+        QFETCH(QStringList, lines);
+        ConfirmDialog dialog(true, plan);
+        auto *shownSummary = dialog.findChild<QLabel *>(QStringLiteral("planSummary"));
+        QCOMPARE(shownSummary ? shownSummary->text() : QString(), summary);
+        QStringList shownLines;
+        if (auto *tree = dialog.findChild<UpgradePlanTree *>()) {
+            for (QTreeWidgetItemIterator it(tree); *it; ++it)
+                shownLines << (*it)->text(0);
+        }
+        QCOMPARE(shownLines, lines);
     }
 
     void keysSwallowed_data()
@@ -157,7 +226,7 @@ private slots:
         for (const int baseFontSize : { int(Karvo::FontSizeManager::DefaultBaseFontSize), 20 }) {
             for (const char *language : { "en", "zh_CN" }) {
                 for (const char *dialog : { "confirm with backup", "confirm without backup",
-                         "failure", "package request" })
+                         "confirm with a plan", "plan", "failure", "package request" })
                     QTest::newRow(qPrintable(
                         QStringLiteral("%1, %2, %3 px").arg(dialog, language).arg(baseFontSize)))
                         << dialog << language << baseFontSize;
@@ -194,8 +263,16 @@ private slots:
                 qEnvironmentVariable("TEVRIN_BINARY_DIR") + QStringLiteral("/tool/translations")));
             QCoreApplication::installTranslator(&translator);
         }
+        // What both clients say comes from the report text library, which carries its own.
+        ReportTextTranslation::load(QLocale(language));
+        const auto restoreLanguage
+            = qScopeGuard([] { ReportTextTranslation::load(QLocale(QLocale::English)); });
         std::unique_ptr<Karvo::Dialog> shown;
-        if (dialog.startsWith(QLatin1String("confirm"))) {
+        if (dialog == QLatin1String("confirm with a plan")) {
+            shown = std::make_unique<ConfirmDialog>(true, largePlan());
+        } else if (dialog == QLatin1String("plan")) {
+            shown = std::make_unique<UpgradePlanDialog>(largePlan());
+        } else if (dialog.startsWith(QLatin1String("confirm"))) {
             shown = std::make_unique<ConfirmDialog>(dialog.endsWith(QLatin1String("with backup")));
         } else if (dialog == QLatin1String("package request")) {
             shown = std::make_unique<PackageRequestDialog>(QStringLiteral(

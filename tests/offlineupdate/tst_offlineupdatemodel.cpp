@@ -11,17 +11,23 @@
 // - daemon signals relayed from any sender on the bus (a forged check result), or the generated
 //   proxy not listening on the bus it was handed;
 // - the post-upgrade hooks' end reported before they have answered, however long they take, or
-//   their failure lost; a refused restart request that says nothing.
+//   their failure lost; a refused restart request that says nothing;
+// - the upgrade plan not asked for after a passed check, asked for after a failed one, or a
+//   reply of another shape (an older daemon, a stand-in) read as a plan; a refusal because the
+//   plan changed reported as an ordinary failure; the upgrade's failure reason lost.
+#include "checkdetails.h"
 #include "offlineupdatemodel.h"
 #include "offlineupdateprotocol.h"
 #include "scriptedservice.h"
 #include "testbuses.h"
 
 #include <QDBusConnectionInterface>
+#include <QDBusMetaType>
 #include <QDBusMessage>
 #include <QDir>
 #include <QtTest>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -35,7 +41,42 @@ enum Operation { Construct, Check, Upgrade };
 
 using Reply = ScriptedService::Reply;
 
+// A plan as an earlier draft of the interface had it: the packages alone, whose first fields
+// read as the plan's.
+struct PackagesOnly
+{
+    QList<OfflineUpdate::PlannedPackage> upgraded;
+};
+
+QDBusArgument &operator<<(QDBusArgument &argument, const PackagesOnly &plan)
+{
+    argument.beginStructure();
+    argument << plan.upgraded;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, PackagesOnly &plan)
+{
+    argument.beginStructure();
+    argument >> plan.upgraded;
+    argument.endStructure();
+    return argument;
+}
+
+OfflineUpdate::UpgradePlan plan()
+{
+    OfflineUpdate::UpgradePlan plan;
+    plan.upgraded = { { "libc6", "amd64", "2.36", "2.37" } };
+    plan.removed = { { "oldpkg", "all", "0.9", "" } };
+    plan.replacedConfigFiles = { { "openssh-server", "/etc/ssh/sshd_config" } };
+    plan.space = { { "/", 1 << 30, qint64(5) << 30 } };
+    return plan;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(PackagesOnly)
 
 class tst_OfflineUpdateModel : public QObject
 {
@@ -106,6 +147,12 @@ private slots:
             << "^upgrade: Upgrading the system needs an administrator's authorization.*\\| "
                "org.freedesktop.DBus.Error.AccessDenied: no$"
             << QStringList { "BackupSystem() sent" };
+        QTest::newRow("upgrade: the plan changed")
+            << int(Upgrade) << true
+            << errorAnswer(OfflineUpdate::PlanChangedError, "apt foresees another upgrade", 300)
+            << "^plan changed: com.tevrin.offline.update.Error.PlanChanged: apt foresees another "
+               "upgrade$"
+            << QStringList { "BackupSystem() sent" };
     }
 
     void requests()
@@ -129,6 +176,8 @@ private slots:
             [&](const QString &reason, const QString &details) {
                 reported += "upgrade: " + reason + " | " + details;
             });
+        connect(&model, &OfflineUpdateModel::notifyUpgradePlanChanged, this,
+            [&](const QString &details) { reported += "plan changed: " + details; });
         const auto matches = [&] {
             return outcome.isEmpty() ? reported.isEmpty()
                                      : QRegularExpression(outcome).match(reported).hasMatch();
@@ -147,7 +196,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
             calls.isEmpty() || m_daemon->calls().value(0).answeredMs >= 0, 5000);
         QTest::qWait(300);
-        QVERIFY2(matches() && reported.count(" | ") <= 1, qPrintable(reported));
+        QVERIFY2(matches() && reported.count(": ") <= 2, qPrintable(reported));
 
         QStringList seen;
         for (const ScriptedService::Call &call : m_daemon->calls()) {
@@ -158,6 +207,64 @@ private slots:
                     + (call.answeredMs <= returnedMs ? " waited" : " sent");
         }
         QCOMPARE(seen, calls);
+    }
+
+    void checkDetailsPlan_data()
+    {
+        QTest::addColumn<bool>("checkFailed");
+        QTest::addColumn<Reply>("reply");
+        QTest::addColumn<bool>("planRead"); // else empty
+
+        OfflineUpdate::registerUpgradePlanTypes();
+        QTest::newRow("passed") << false << answer({ QVariant::fromValue(plan()) }) << true;
+        QTest::newRow("failed: not asked")
+            << true << answer({ QVariant::fromValue(plan()) }) << false;
+        QTest::newRow("a daemon without plans")
+            << false << errorAnswer("org.freedesktop.DBus.Error.UnknownMethod") << false;
+        QTest::newRow("a text") << false << answer({ QStringLiteral("(a(ssss)...)") }) << false;
+        qDBusRegisterMetaType<PackagesOnly>();
+        QTest::newRow("a structure of another shape")
+            << false << answer({ QVariant::fromValue(PackagesOnly { plan().upgraded }) }) << false;
+        QTest::newRow("an empty reply") << false << answer() << false;
+    }
+
+    void checkDetailsPlan()
+    {
+        QFETCH(bool, checkFailed);
+        QFETCH(Reply, reply);
+        QFETCH(bool, planRead);
+        m_daemon->setReply(QStringLiteral("GetUpgradePlan"), reply);
+        OfflineUpdateModel model(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
+        std::optional<CheckDetails> details;
+        model.requestCheckDetails(
+            checkFailed, this, [&](const CheckDetails &answered) { details = answered; });
+        QTRY_VERIFY_WITH_TIMEOUT(details.has_value(), 5000);
+        QCOMPARE(details->plan == plan(), planRead);
+        QVERIFY(planRead || details->plan.isEmpty());
+        QCOMPARE(m_daemon->members().contains(QStringLiteral("GetUpgradePlan")), !checkFailed);
+    }
+
+    void upgradeFailureReason_data()
+    {
+        QTest::addColumn<Reply>("reply");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("repair failed")
+            << answer({ OfflineUpdate::UpgradeReason::RepairFailed, QStringLiteral("libfoo") })
+            << "repair-failed|libfoo";
+        QTest::newRow("a daemon without reasons")
+            << errorAnswer("org.freedesktop.DBus.Error.UnknownMethod") << "|";
+    }
+
+    void upgradeFailureReason()
+    {
+        QFETCH(Reply, reply);
+        QFETCH(QString, reason);
+        m_daemon->setReply(QStringLiteral("GetUpgradeFailureReason"), reply);
+        OfflineUpdateModel model(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
+        QString answered;
+        model.requestUpgradeFailureReason(this,
+            [&](const QString &key, const QString &detail) { answered = key + '|' + detail; });
+        QTRY_COMPARE_WITH_TIMEOUT(answered, reason, 5000);
     }
 
     // Any client of the system bus may broadcast a signal with the daemon's path and interface;

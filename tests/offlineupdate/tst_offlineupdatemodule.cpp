@@ -10,7 +10,9 @@
 // - a daemon gone mid-check leaving the page spinning, or a failed check (on the checking or
 //   the result page) without the way back to choose another package;
 // - re-activation without a fresh import page, or with a second model (whose duplicate
-//   connections would handle every report twice).
+//   connections would handle every report twice);
+// - a request to check the package again (its plan no longer holds) that leaves the result page
+//   or checks another path.
 #include "frameproxyinterface.h"
 #include "offlinecheckresultwidget.h"
 #include "offlineupdatecheckingwidget.h"
@@ -82,7 +84,8 @@ private slots:
     void flow_data()
     {
         // Steps: a = active(0), d = deactive(), f = |path| handed over, r = a check report of a
-        // failed architecture, v = the daemon leaves the bus, b = the page's way back.
+        // failed architecture, v = the daemon leaves the bus, b = the page's way back, g = the
+        // result page asks for the package to be checked again.
         // Pages pushed: i = import, c = checking, r = result, in capitals while they live.
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("steps");
@@ -109,6 +112,8 @@ private slots:
                                                         << "icI" << 1;
         QTest::newRow("back after a failed check") << package << "afrbf"
                                                    << "icriC" << 2;
+        QTest::newRow("checked again after a changed plan") << package << "afrg"
+                                                            << "icrC" << 2;
     }
 
     void flow()
@@ -133,6 +138,10 @@ private slots:
                     &OfflineUpdateModel::notifyDaemonVanished);
                 m_daemon->stop();
                 QVERIFY(vanished.wait(5000));
+            } else if (step == 'g') {
+                auto *page = qobject_cast<OfflineCheckResultWidget *>(frame.pushes.last().second);
+                QVERIFY(page);
+                emit page->checkAgainRequested();
             } else if (step == 'b') {
                 QWidget *page = frame.pushes.last().second;
                 auto *back = page->findChild<QPushButton *>(QStringLiteral("chooseAnotherPackage"));

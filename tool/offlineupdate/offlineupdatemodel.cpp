@@ -7,7 +7,6 @@
 
 #include <QDBusArgument>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDebug>
@@ -39,21 +38,13 @@ template <typename T> T replyValue(const QDBusMessage &reply, int index = 0)
     return value.value<T>();
 }
 
-// The plan a reply carries; empty for an error, and for a reply of another shape (a daemon that
-// predates plans answers with an error, a stand-in may answer with nothing), which would
-// otherwise be read as garbage.
+// The plan a reply carries; empty for an error. The generated proxy turns a reply of another
+// shape (a stand-in's, an older draft's) into an error of its own.
 OfflineUpdate::UpgradePlan planOf(const QDBusMessage &reply)
 {
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return {};
-    const QVariant value = reply.arguments().constFirst();
-    if (value.userType() != qMetaTypeId<QDBusArgument>())
-        return {};
-    const auto argument = value.value<QDBusArgument>();
-    if (argument.currentSignature()
-        != QLatin1String(QDBusMetaType::typeToSignature(qMetaTypeId<OfflineUpdate::UpgradePlan>())))
-        return {};
-    return qdbus_cast<OfflineUpdate::UpgradePlan>(argument);
+    return qdbus_cast<OfflineUpdate::UpgradePlan>(reply.arguments().constFirst());
 }
 
 // The watcher belongs to |context|, so an answer for an object that is gone is dropped with it.

@@ -15,6 +15,8 @@ UpgradePlanTree::UpgradePlanTree(QWidget *parent)
     setFocusPolicy(Qt::StrongFocus);
     setUniformRowHeights(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    for (QScrollBar *bar : { verticalScrollBar(), horizontalScrollBar() })
+        bar->setAccessibleName(tr("Scroll the plan"));
 }
 
 void UpgradePlanTree::setPlan(
