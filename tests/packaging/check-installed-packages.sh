@@ -10,6 +10,9 @@
 #   - the bus policy lets an ordinary user own the daemon's name and so impersonate the daemon;
 #   - installing enables or starts the unit, or an upgrade stops or restarts it (killing the
 #     upgrade the daemon itself is running);
+#   - the unit that finishes a cut-short upgrade at boot is not enabled, is started at
+#     installation, does not pass systemd-analyze verify, or would run on a boot without a run
+#     record;
 #   - the settings schema is not compiled, the desktop entry or MIME type is invalid, the icon or
 #     the zh_CN translation is missing or broken;
 #   - the private source list shipped as a conffile (dpkg would ask about the daemon's own changes
@@ -141,7 +144,11 @@ maintscript_checks() {
         done
     }
     run_scripts 'preinst install' 'postinst configure'
-    ! grep -E 'enable|start' "$log" || fail "installing the daemon package enables or starts its unit"
+    ! grep -E '(^| )(enable|start) tevrin-offline-update-daemon' "$log" ||
+        fail "installing the daemon package enables or starts its unit"
+    grep -qE '(^| )enable tevrin-offline-update-resume.service' "$log" ||
+        fail "installing the daemon package does not enable the unit that finishes an upgrade at boot"
+    ! grep -E '(^| )start ' "$log" || fail "installing the daemon package starts a unit"
     run_scripts 'prerm upgrade 1.0.0' 'preinst upgrade 1.0.0' 'postinst configure 1.0.0'
     ! grep -E 'stop|start' "$log" ||
         fail "upgrading the daemon package stops or restarts its unit, ending any upgrade it runs"
@@ -226,6 +233,18 @@ pass "the command-line client runs"
 
 in_namespace maintscript_checks "$work/fakebin"
 pass "the unit is neither enabled nor started at installation, nor stopped or restarted on upgrade"
+pass "the unit that finishes an upgrade at boot is enabled, and not started"
+
+units=(/lib/systemd/system/tevrin-offline-update-daemon.service
+    /lib/systemd/system/tevrin-offline-update-resume.service)
+logged unit-verify systemd-analyze verify --man=no "${units[@]}"
+pass "systemd-analyze verify accepts both units"
+[[ ! -e /var/lib/tevrin-offline-update/run.json ]] || fail "a run record exists on a fresh installation"
+if systemd-analyze condition --unit=tevrin-offline-update-resume.service >"$work/condition.log" 2>&1; then
+    cat "$work/condition.log" >&2
+    fail "a boot without a run record would start the resume unit"
+fi
+pass "a boot without a run record skips the resume unit by its condition"
 
 useradd --create-home --shell /bin/bash "$user"
 user_added=1
