@@ -19,9 +19,11 @@ struct Sequence
     CheckEnvironment environment;
     QString directory;
     QStringList scripts;
+    QStringList skip;
     const VerifiedHome *home = nullptr;
     bool stopAtFailure = false;
     HookSequence::Done done;
+    HookSequence::ScriptDone scriptDone;
 };
 
 void runFrom(const std::shared_ptr<Sequence> &sequence, int index)
@@ -33,6 +35,10 @@ void runFrom(const std::shared_ptr<Sequence> &sequence, int index)
         return;
     }
     const QString script = sequence->scripts.at(index);
+    if (sequence->skip.contains(script)) {
+        runFrom(sequence, index + 1);
+        return;
+    }
     QString moved;
     if (!sequence->home->stillLeadsHere(&moved)) {
         qWarning() << "HookSequence" << "not running" << script << ":" << moved;
@@ -52,6 +58,8 @@ void runFrom(const std::shared_ptr<Sequence> &sequence, int index)
         if (!result.ended.isEmpty())
             qWarning() << "OfflineCheck::runHook"
                        << "ended with" << script << ":" << result.ended;
+        if (sequence->scriptDone)
+            sequence->scriptDone(script);
         if (!(result.finished && result.exitCode == 0) && sequence->stopAtFailure) {
             sequence->done(
                 false, { script, result.finished ? result.lastLine : result.errorString, false });
@@ -66,7 +74,8 @@ void runFrom(const std::shared_ptr<Sequence> &sequence, int index)
 
 void HookSequence::run(QObject *context, const CheckEnvironment &environment,
     const QString &hooksPath, const QByteArray &directory, HookScript::Order order,
-    const VerifiedHome *home, bool stopAtFailure, Done done)
+    const VerifiedHome *home, bool stopAtFailure, Done done, const QStringList &skip,
+    ScriptDone scriptDone)
 {
     // Listed through a descriptor of the hooks mount inside the root-only run directory: a
     // "prehook" or "posthook" that is a link is refused, not followed.
@@ -90,5 +99,7 @@ void HookSequence::run(QObject *context, const CheckEnvironment &environment,
     sequence->home = home;
     sequence->stopAtFailure = stopAtFailure;
     sequence->done = std::move(done);
+    sequence->skip = skip;
+    sequence->scriptDone = std::move(scriptDone);
     runFrom(sequence, 0);
 }

@@ -23,6 +23,7 @@
 #include "upgraderun.h"
 
 #include <QDateTime>
+#include <QUuid>
 #include <QDebug>
 #include <QJsonObject>
 #include <QDir>
@@ -146,6 +147,7 @@ bool OfflineCheck::beginJournal(CheckRun *run, const QString &stage, QString *er
     journal.patchSerial = record.patchSerial;
     journal.plan = record.plan;
     journal.startedAt = QDateTime::currentSecsSinceEpoch();
+    journal.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     journal.enter(stage, journal.startedAt);
     m_upgrading = run;
     return RunJournal::begin(m_environment, run->copyFd(), journal, error);
@@ -177,7 +179,9 @@ void OfflineCheck::endJournal(
     RunJournal::Record &journal = run->journal();
     if (journal.stage.isEmpty())
         return;
-    journal.enter(UpgradeStage::Done, QDateTime::currentSecsSinceEpoch());
+    // Done is kept before the history hears of it: a crash in between neither runs anything
+    // again nor adds the entry twice.
+    enterStage(run, UpgradeStage::Done);
     addToHistory(RunJournal::historyEntry(journal, outcome, key, detail, false));
     // A run that failed may be tried again (without a backup, say): its copy keeps its name
     // until the run is gone.
@@ -771,7 +775,8 @@ void OfflineCheck::startHookPost(CheckRun *run)
     const uid_t uid = run->uid();
     if (run->journal().stage.isEmpty()) // a daemon that started after the upgrade
         run->journal().stage = UpgradeStage::PostHooks;
-    HookSequence::run(this, m_environment, run->directory().path(RunContext::HooksMount),
+    HookSequence::run(
+        this, m_environment, run->directory().path(RunContext::HooksMount),
         QByteArrayLiteral("posthook"), HookScript::NameOrder, &run->home(), false,
         [this, uid](bool, const HookSequence::Failure &failure) {
             const auto found = m_runs.find(uid);
@@ -787,5 +792,15 @@ void OfflineCheck::startHookPost(CheckRun *run)
             }
             // A failing script has been logged and stops nothing; a refusal to run one does.
             emit hookPostFinished(failure.refused ? failure.lastLine : QString());
+        },
+        run->journal().postHooksDone,
+        [this, uid](const QString &script) {
+            // An upgrade finished at boot runs only the scripts that had not ended.
+            const auto found = m_runs.find(uid);
+            if (found == m_runs.end() || found->second->journal().stage != UpgradeStage::PostHooks)
+                return;
+            found->second->journal().postHooksDone << script;
+            QString error;
+            RunJournal::update(m_environment, found->second->journal(), &error);
         });
 }

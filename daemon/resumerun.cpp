@@ -207,11 +207,18 @@ void ResumeRun::runPostHooks()
         end(true, QStringLiteral("post-hooks-refused"), error);
         return;
     }
-    HookSequence::run(this, m_environment, m_run->directory().path(RunContext::HooksMount),
+    HookSequence::run(
+        this, m_environment, m_run->directory().path(RunContext::HooksMount),
         QByteArrayLiteral("posthook"), HookScript::NameOrder, &m_run->home(), false,
         [this](bool, const HookSequence::Failure &failure) {
             end(true, failure.refused ? QStringLiteral("post-hooks-refused") : QString(),
                 failure.refused ? failure.lastLine : QString());
+        },
+        m_journal.postHooksDone,
+        [this](const QString &script) {
+            m_journal.postHooksDone << script;
+            QString notKept;
+            RunJournal::update(m_environment, m_journal, &notKept);
         });
 }
 
@@ -224,9 +231,13 @@ void ResumeRun::end(bool success, const QString &key, const QString &detail)
         qWarning() << "ResumeRun: attempt" << m_journal.attempts << "failed:" << key
                    << detail.left(4096) << "; the next boot tries again";
     } else {
+        const bool recorded = RunHistory::contains(m_environment, m_journal.id);
         m_journal.enter(UpgradeStage::Done, QDateTime::currentSecsSinceEpoch());
         QString error;
-        if (!RunHistory::append(m_environment,
+        RunJournal::update(m_environment, m_journal, &error);
+        // A run that was done but for removing its record is in the history already.
+        if (!recorded
+            && !RunHistory::append(m_environment,
                 RunJournal::historyEntry(m_journal, success ? QStringLiteral("succeeded")
                                                             : QStringLiteral("failed"),
                     key, detail, true),

@@ -42,6 +42,21 @@ bool RunHistory::append(const CheckEnvironment &environment, QJsonObject entry, 
     return StateDirectory::replaceFile(state.get(), FileName, content, error);
 }
 
+bool RunHistory::contains(const CheckEnvironment &environment, const QString &id)
+{
+    if (id.isEmpty())
+        return false;
+    QString error;
+    const FileDescriptor state = StateDirectory::open(environment, &error);
+    if (!state.isValid())
+        return false;
+    for (const QByteArray &line : lines(state.get())) {
+        if (QJsonDocument::fromJson(line).object().value(QStringLiteral("id")).toString() == id)
+            return true;
+    }
+    return false;
+}
+
 QStringList RunHistory::entries(const CheckEnvironment &environment, bool all, uid_t uid)
 {
     QString error;

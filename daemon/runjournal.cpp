@@ -27,7 +27,9 @@ QJsonObject RunJournal::Record::toJson() const
         { QStringLiteral("stage"), stage }, { QStringLiteral("attempts"), attempts },
         { QStringLiteral("startedAt"), double(startedAt) },
         { QStringLiteral("stageSeconds"), stageSeconds },
-        { QStringLiteral("stageStartedAt"), double(stageStartedAt) } };
+        { QStringLiteral("stageStartedAt"), double(stageStartedAt) },
+        { QStringLiteral("postHooksDone"), QJsonArray::fromStringList(postHooksDone) },
+        { QStringLiteral("id"), id } };
 }
 
 RunJournal::Record RunJournal::Record::fromJson(const QJsonObject &object)
@@ -47,6 +49,9 @@ RunJournal::Record RunJournal::Record::fromJson(const QJsonObject &object)
     record.startedAt = qint64(object.value(QStringLiteral("startedAt")).toDouble());
     record.stageSeconds = object.value(QStringLiteral("stageSeconds")).toObject();
     record.stageStartedAt = qint64(object.value(QStringLiteral("stageStartedAt")).toDouble());
+    for (const QJsonValue &script : object.value(QStringLiteral("postHooksDone")).toArray())
+        record.postHooksDone << script.toString();
+    record.id = object.value(QStringLiteral("id")).toString();
     return record;
 }
 
@@ -66,6 +71,7 @@ QJsonObject RunJournal::historyEntry(const Record &record, const QString &outcom
     for (const OfflineUpdate::ReplacedConfigFile &file : record.plan.replacedConfigFiles)
         replaced.append(file.path);
     return QJsonObject { { QStringLiteral("kind"), QStringLiteral("upgrade") },
+        { QStringLiteral("id"), record.id },
         { QStringLiteral("uid"), double(record.uid) }, { QStringLiteral("user"), record.user },
         { QStringLiteral("package"), record.packageName },
         { QStringLiteral("sha256"), record.sha256 }, { QStringLiteral("signer"), record.signer },

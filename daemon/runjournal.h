@@ -33,6 +33,8 @@ public:
         qint64 startedAt = 0; // seconds since the epoch
         QJsonObject stageSeconds; // stage -> seconds spent in it
         qint64 stageStartedAt = 0;
+        QStringList postHooksDone; // the post-upgrade scripts that have ended
+        QString id; // the run's own name in the history
 
         QJsonObject toJson() const;
         static Record fromJson(const QJsonObject &object);
