@@ -85,6 +85,9 @@ QString CheckReport::planText() const
         text += section.title + QStringLiteral(":\n");
         for (const QString &line : section.lines)
             text += QStringLiteral("  ") + line + QLatin1Char('\n');
+        if (section.part == UpgradePlanText::ReplacedConfigFiles)
+            text += QStringLiteral("  ") + UpgradePlanText::replacedFilesNote(plan)
+                + QLatin1Char('\n');
     }
     return text;
 }

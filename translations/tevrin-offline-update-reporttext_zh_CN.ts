@@ -300,10 +300,6 @@
         <translation>%1 %2 → %3</translation>
     </message>
     <message>
-        <source>%1 (%2; your version is kept as %1.dpkg-old)</source>
-        <translation>%1（%2；您修改的版本保留为 %1.dpkg-old）</translation>
-    </message>
-    <message>
         <source>%1: %2 needed, %3 free</source>
         <translation>%1：需要 %2，可用 %3</translation>
     </message>
@@ -336,12 +332,21 @@
         <translation>先完成的未完成安装（%1）</translation>
     </message>
     <message>
-        <source>Changed configuration files replaced (%1)</source>
-        <translation>被替换的已修改配置文件（%1）</translation>
-    </message>
-    <message>
         <source>Disk space needed</source>
         <translation>所需磁盘空间</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <comment>a replaced configuration file and its package</comment>
+        <translation>%1（%2）</translation>
+    </message>
+    <message>
+        <source>Your changed versions of the replaced configuration files are kept beside them, ending in .dpkg-old.</source>
+        <translation>您修改过的配置文件版本保留在原文件旁边，文件名以 .dpkg-old 结尾。</translation>
+    </message>
+    <message>
+        <source>Replaced configuration files (%1)</source>
+        <translation>被替换的配置文件（%1）</translation>
     </message>
 </context>
 </TS>

@@ -38,7 +38,16 @@ QString UpgradePlanText::packageLine(const PlannedPackage &package)
 
 QString UpgradePlanText::configFileLine(const ReplacedConfigFile &file)
 {
-    return tr("%1 (%2; your version is kept as %1.dpkg-old)").arg(file.path, file.package);
+    return tr("%1 (%2)", "a replaced configuration file and its package")
+        .arg(file.path, file.package);
+}
+
+QString UpgradePlanText::replacedFilesNote(const UpgradePlan &plan)
+{
+    if (plan.replacedConfigFiles.isEmpty())
+        return {};
+    return tr("Your changed versions of the replaced configuration files are kept beside them, "
+              "ending in .dpkg-old.");
 }
 
 QString UpgradePlanText::spaceLine(const SpaceNeed &need)
@@ -79,8 +88,7 @@ QList<UpgradePlanText::Section> UpgradePlanText::sections(const UpgradePlan &pla
     QStringList files;
     for (const ReplacedConfigFile &file : plan.replacedConfigFiles)
         files << configFileLine(file);
-    add(ReplacedConfigFiles, tr("Changed configuration files replaced (%1)").arg(files.size()),
-        files);
+    add(ReplacedConfigFiles, tr("Replaced configuration files (%1)").arg(files.size()), files);
     QStringList room;
     for (const SpaceNeed &need : plan.space)
         room << spaceLine(need);

@@ -31,6 +31,8 @@ public:
     // version it had.
     static QString packageLine(const OfflineUpdate::PlannedPackage &package);
     static QString configFileLine(const OfflineUpdate::ReplacedConfigFile &file);
+    // Where the user's own versions of the replaced files go; empty when none are replaced.
+    static QString replacedFilesNote(const OfflineUpdate::UpgradePlan &plan);
     static QString spaceLine(const OfflineUpdate::SpaceNeed &need);
     // In GiB from one GiB on, in MiB below; never rounded down to nothing.
     static QString size(qint64 bytes);

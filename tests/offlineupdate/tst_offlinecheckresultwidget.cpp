@@ -362,9 +362,8 @@ private slots:
         QCOMPARE(lines,
             QStringList({ "Upgraded (2)", "  libc6 2.36 → 2.37", "  bash 5.1 → 5.2", "New (1)",
                 "  linux-image-6.1 6.1.90", "Removed (1)", "  oldpkg 0.9",
-                "Changed configuration files replaced (1)",
-                "  /etc/ssh/sshd_config (openssh-server; your version is kept as "
-                "/etc/ssh/sshd_config.dpkg-old)",
+                "Replaced configuration files (1)",
+                "  /etc/ssh/sshd_config (openssh-server)",
                 "Disk space needed", "  /: 1.5 GiB needed, 5.0 GiB free" }));
     }
 

@@ -128,9 +128,8 @@ private slots:
         upgradesOnly.space = { { "/", 1 << 30, qint64(4) << 30 } };
         QTest::newRow("a removal and a replaced file")
             << losses << "The upgrade changes: 1 upgraded, 1 removed."
-            << QStringList { "Removed (1)", "oldpkg 0.9", "Changed configuration files replaced (1)",
-                   "/etc/ssh/sshd_config (openssh-server; your version is kept as "
-                   "/etc/ssh/sshd_config.dpkg-old)" };
+            << QStringList { "Removed (1)", "oldpkg 0.9", "Replaced configuration files (1)",
+                   "/etc/ssh/sshd_config (openssh-server)" };
         QTest::newRow("upgrades only")
             << upgradesOnly << "The upgrade changes: 1 upgraded." << QStringList();
         QTest::newRow("no plan") << UpgradePlan() << "" << QStringList();
@@ -150,6 +149,9 @@ private slots:
                 shownLines << (*it)->text(0);
         }
         QCOMPARE(shownLines, lines);
+        // Where the user's own versions went, wherever a file is replaced.
+        QCOMPARE(bool(dialog.findChild<QLabel *>(QStringLiteral("replacedFilesNote"))),
+            !plan.replacedConfigFiles.isEmpty());
     }
 
     void keysSwallowed_data()

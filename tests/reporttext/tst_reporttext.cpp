@@ -238,10 +238,17 @@ private slots:
                                  << "oldpkg 0.9";
         QTest::newRow("configuration file")
             << UpgradePlanText::configFileLine({ "openssh-server", "/etc/ssh/sshd_config" })
-            << "/etc/ssh/sshd_config (openssh-server; your version is kept as "
-               "/etc/ssh/sshd_config.dpkg-old)";
+            << "/etc/ssh/sshd_config (openssh-server)";
         QTest::newRow("room") << UpgradePlanText::spaceLine({ "/usr", 3 << 29, 200 << 20 })
                               << "/usr: 1.5 GiB needed, 200 MiB free";
+        UpgradePlan replacing;
+        replacing.replacedConfigFiles = { { "openssh-server", "/etc/ssh/sshd_config" } };
+        QTest::newRow("note on replaced files")
+            << UpgradePlanText::replacedFilesNote(replacing)
+            << "Your changed versions of the replaced configuration files are kept beside them, "
+               "ending in .dpkg-old.";
+        QTest::newRow("no note without replaced files")
+            << UpgradePlanText::replacedFilesNote(UpgradePlan()) << "";
         QTest::newRow("nothing") << UpgradePlanText::size(0) << "0 MiB";
         QTest::newRow("a byte, rounded up") << UpgradePlanText::size(1) << "1 MiB";
         QTest::newRow("a MiB and a byte") << UpgradePlanText::size((1 << 20) + 1) << "2 MiB";
@@ -273,8 +280,7 @@ private slots:
         QCOMPARE(shown,
             QStringList({ "0 Upgraded (2): a 1 → 2, b 3 → 4", "2 Removed (1): c 5",
                 "4 Unfinished installations, completed first (1): d",
-                "5 Changed configuration files replaced (1): /etc/e.conf (e; your version is kept "
-                "as /etc/e.conf.dpkg-old)",
+                "5 Replaced configuration files (1): /etc/e.conf (e)",
                 "6 Disk space needed: /: 1 MiB needed, 1.0 GiB free" }));
         QVERIFY(UpgradePlanText::sections(UpgradePlan()).isEmpty());
     }

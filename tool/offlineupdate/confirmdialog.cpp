@@ -121,6 +121,16 @@ void ConfirmDialog::addPlan(QVBoxLayout *layout)
     }
     losses->setFixedHeight(losses->heightForLines(qMin(losses->lineCount(), VisiblePlanLines)));
     layout->addWidget(losses);
+    layout->addSpacing(4);
+    const QString note = UpgradePlanText::replacedFilesNote(m_plan);
+    if (!note.isEmpty()) {
+        auto *kept = new Karvo::Label(note);
+        kept->setObjectName(QStringLiteral("replacedFilesNote"));
+        kept->setTextFormat(Qt::PlainText);
+        kept->setWordWrap(true);
+        Karvo::FontSizeManager::instance()->bind(kept, Karvo::FontSizeManager::T8);
+        layout->addWidget(kept);
+    }
     layout->addSpacing(10);
 }
 

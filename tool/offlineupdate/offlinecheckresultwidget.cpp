@@ -50,6 +50,8 @@ constexpr int FailureDialogDelayMs = 1000;
 // Answers quicker than this fill the page without a spinner flashing up first.
 constexpr int SpinnerDelayMs = 300;
 constexpr int TableHeight = 330;
+// With the plan's line below it, in the same fixed window.
+constexpr int TableHeightWithPlan = 270;
 constexpr int HeaderHeight = 36;
 constexpr int RowHeight = 48;
 // Below a failed check the reason needs the room of the upgrade's controls and more.
@@ -362,10 +364,11 @@ void OfflineCheckResultWidget::showCheckDetails(const CheckDetails &details)
         showFailureReason(reason);
         return;
     }
-    fillTable(details);
     m_plan = details.plan;
     if (CheckTable::passed(m_itemType, m_result))
         m_planRow->setPlan(m_plan);
+    m_tableFrame->setFixedHeight(m_planRow->isHidden() ? TableHeight : TableHeightWithPlan);
+    fillTable(details);
     m_resultWidget->show();
     m_buttonRow->show();
     if (failed(m_itemType, m_result) && m_startButton->isHidden() == false
@@ -410,7 +413,7 @@ void OfflineCheckResultWidget::fillTable(const CheckDetails &details)
 
     // Every row in sight without scrolling: a patch package has one row more than fits at the
     // usual height.
-    const int fitting = (TableHeight - 2 - HeaderHeight) / int(rows.size());
+    const int fitting = (m_tableFrame->maximumHeight() - 2 - HeaderHeight) / int(rows.size());
     m_tableView->verticalHeader()->setDefaultSectionSize(qMin(RowHeight, fitting));
     m_tableModel->setRowCount(0);
     for (int row = 0; row < rows.size(); ++row) {

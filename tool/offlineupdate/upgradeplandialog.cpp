@@ -18,7 +18,8 @@ UpgradePlanDialog::UpgradePlanDialog(const OfflineUpdate::UpgradePlan &plan, QWi
     setIcon(themeIcon(QStringLiteral("upgrade-tool")), tr("Upgrade"));
     setWindowTitle(tr("What the upgrade will do"));
     setAccessibleName(windowTitle());
-    setMessage(UpgradePlanText::summary(plan));
+    const QString note = UpgradePlanText::replacedFilesNote(plan);
+    setMessage(UpgradePlanText::summary(plan) + (note.isEmpty() ? QString() : '\n' + note));
     setWordWrapMessage(true);
 
     auto *tree = new UpgradePlanTree;

@@ -8,13 +8,14 @@ UpgradePlanTree::UpgradePlanTree(QWidget *parent)
 {
     setColumnCount(1);
     setHeaderHidden(true);
+    // A line longer than the view scrolls sideways rather than losing its end.
     header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     header()->setStretchLastSection(false);
+    setTextElideMode(Qt::ElideNone);
+    setUniformRowHeights(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setFocusPolicy(Qt::StrongFocus);
-    setUniformRowHeights(true);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     for (QScrollBar *bar : { verticalScrollBar(), horizontalScrollBar() })
         bar->setAccessibleName(tr("Scroll the plan"));
 }
@@ -34,8 +35,10 @@ void UpgradePlanTree::setPlan(
             new QTreeWidgetItem(heading, { line });
         heading->setExpanded(true);
     }
+    // The arrow keys start at the top; nothing is marked before the user moves there.
     if (topLevelItemCount() > 0)
-        setCurrentItem(topLevelItem(0));
+        selectionModel()->setCurrentIndex(
+            indexFromItem(topLevelItem(0)), QItemSelectionModel::NoUpdate);
 }
 
 int UpgradePlanTree::lineCount() const
