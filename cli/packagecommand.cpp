@@ -88,7 +88,7 @@ void PackageCommand::interrupt()
     if (m_confirmation)
         m_confirmation->abandon();
     // A check still running in the service ends there on its own; without our upgrade
-    // request it changes nothing but the cache in our home.
+    // request it changes nothing but the service's own copy of the package.
     finish({ ExitStatus::Interrupted, QStringLiteral("cancelled"),
         QStringLiteral("Cancelled; the system was not changed."), {} });
 }

@@ -3,7 +3,8 @@
 // - exit statuses or JSON results that do not tell a passed package from a refused one, from a
 //   service that cannot be reached or from a wrong command line (scripts branch on them), and
 //   check rows that mark the wrong item as failed; a relative package name handed on as it is;
-//   status calling dpkg interrupted because dpkg warned about something else;
+//   status calling dpkg interrupted because dpkg warned about something else; a passed check
+//   whose JSON does not carry the service's plan (the probe from 1.0 to 2.0);
 // - an upgrade that nobody confirmed, started without a terminal and without --yes;
 // - upgrade events out of order, or a success reported while the probe was not upgraded;
 // - a terminal progress line printed line after line instead of redrawn, apt's output shown
@@ -168,6 +169,11 @@ void tst_Cli::exitStatus()
     if (check.isEmpty())
         return;
     QCOMPARE(check.value("passed").toBool(), exitStatus == 0);
+    QCOMPARE(check.contains("plan"), exitStatus == 0);
+    if (exitStatus == 0)
+        QCOMPARE(check.value("plan").toObject().value("upgraded").toArray(),
+            QJsonArray({ QJsonObject { { "name", Probe }, { "architecture", "all" },
+                { "from", "1.0" }, { "to", "2.0" } } }));
     const QJsonArray rows = check.value("items").toArray();
     for (int row = 0; row < rows.size(); ++row)
         QCOMPARE(rows.at(row)["verdict"].toString() == QLatin1String("fail"), row == failedRow);
