@@ -10,7 +10,8 @@
 // - progress of an upgrade the page did not start moving the screen or rebooting; a failure, a
 //   refused request or a daemon gone mid-upgrade that leaves the progress dialog up or says
 //   nothing; a failed upgrade told in the page's own words when the daemon gave a reason, or an
-//   unfinished earlier installation blamed on the package and its packages not named;
+//   unfinished earlier installation blamed on the package and its packages not named; a report
+//   that comes while the daemon is asked why taken for the failed upgrade's;
 // - the plan of a passed check not shown, or its whole view without the versions, removals,
 //   replaced files or room; a plan offered after a failed check;
 // - a system changed since the check (refused, or found after the upgrade failed) that is
@@ -412,6 +413,27 @@ private slots:
         page.upgradeFlow()->start();
         QCOMPARE(page.upgradeFlow()->state(), UpgradeFlow::Failed);
         QCOMPARE(m_daemon->members().count(QStringLiteral("IsAllowBackupSystem")), 1);
+    }
+
+    // While the daemon is asked why the upgrade failed, nothing else it reports belongs to that
+    // upgrade: a late "done" must neither run the post-upgrade scripts nor hide the failure.
+    void reportsWhileReadingReason()
+    {
+        m_daemon->setReply(QStringLiteral("GetUpgradeFailureReason"),
+            answer({ UpgradeReason::UpgradeFailed, QStringLiteral("E: dpkg returned 1") }, 800));
+        OfflineUpdateModel model(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
+        OfflineCheckResultWidget page(&model, UpgradableItem, true);
+        QVERIFY(confirmUpgrade(page));
+        QTRY_VERIFY(m_daemon->members().contains(QStringLiteral("BackupSystem")));
+        ModalHandler dismiss([](QDialog *dialog) { dialog->reject(); });
+        QVERIFY(m_daemon->emitSignal(QStringLiteral("NotifyOfflineUpgradeProgress"),
+            { int(UpgradeFailedStage), int(UpgradeFailed) }));
+        QTRY_VERIFY(m_daemon->members().contains(QStringLiteral("GetUpgradeFailureReason")));
+        QVERIFY(m_daemon->emitSignal(
+            QStringLiteral("NotifyOfflineUpgradeProgress"), { int(DoneStage), 1 }));
+        QTRY_COMPARE_WITH_TIMEOUT(page.upgradeFlow()->state(), UpgradeFlow::Failed, 5000);
+        QVERIFY(page.upgradeFlow()->message().details.contains(QLatin1String("dpkg returned 1")));
+        QVERIFY(!m_daemon->members().contains(QStringLiteral("StartExecHookPost")));
     }
 
     // After a failed backup the user may take the upgrade without one; it is then asked of the
