@@ -261,6 +261,22 @@
         <source>The upgrade failed. Ask your administrator to look at the system before you restart it.</source>
         <translation>升级失败。请在重启前让管理员检查系统。</translation>
     </message>
+    <message>
+        <source>The package manager was stopped before the upgrade had finished. The system may be partly upgraded: have it checked before you restart it.</source>
+        <translation>软件包管理器在升级完成前被终止。系统可能仅部分升级：请在重启前让管理员检查系统。</translation>
+    </message>
+    <message>
+        <source>How it ended: %1</source>
+        <translation>结束方式：%1</translation>
+    </message>
+    <message>
+        <source>The setup script of a package failed during the upgrade. The system may be partly upgraded: have it checked before you restart it.</source>
+        <translation>升级过程中某个软件包的配置脚本失败。系统可能仅部分升级：请在重启前让管理员检查系统。</translation>
+    </message>
+    <message>
+        <source>The setup script of the package %1 failed during the upgrade. The system may be partly upgraded: have it checked before you restart it.</source>
+        <translation>升级过程中软件包 %1 的配置脚本失败。系统可能仅部分升级：请在重启前让管理员检查系统。</translation>
+    </message>
 </context>
 <context>
     <name>UpgradePlanText</name>

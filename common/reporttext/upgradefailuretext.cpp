@@ -40,6 +40,19 @@ const ReasonPhrasebook::Phrase Phrases[] = {
             "The upgrade failed because of a problem in the package's software. Restore the "
             "system as the recovery guide shows, or ask your administrator."),
         QT_TRANSLATE_NOOP("UpgradeFailureText", "The package manager said: %1"), false },
+    { UpgradeReason::AptKilled,
+        QT_TRANSLATE_NOOP("UpgradeFailureText",
+            "The package manager was stopped before the upgrade had finished. The system may be "
+            "partly upgraded: have it checked before you restart it."),
+        QT_TRANSLATE_NOOP("UpgradeFailureText", "How it ended: %1"), false },
+    { UpgradeReason::ScriptFailed,
+        QT_TRANSLATE_NOOP("UpgradeFailureText",
+            "The setup script of a package failed during the upgrade. The system may be partly "
+            "upgraded: have it checked before you restart it."),
+        QT_TRANSLATE_NOOP("UpgradeFailureText",
+            "The setup script of the package %1 failed during the upgrade. The system may be "
+            "partly upgraded: have it checked before you restart it."),
+        true },
     { UpgradeReason::PackageManagerRunning,
         QT_TRANSLATE_NOOP("UpgradeFailureText",
             "Another package manager was running, so the upgrade did not start and nothing was "

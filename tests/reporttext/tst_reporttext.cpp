@@ -87,6 +87,8 @@ private slots:
         QTest::newRow("upgrade: plan-not-met") << "upgrade" << UpgradeReason::PlanNotMet << true;
         QTest::newRow("upgrade: upgrade-failed")
             << "upgrade" << UpgradeReason::UpgradeFailed << false;
+        QTest::newRow("upgrade: apt-killed") << "upgrade" << UpgradeReason::AptKilled << false;
+        QTest::newRow("upgrade: script-failed") << "upgrade" << UpgradeReason::ScriptFailed << true;
         QTest::newRow("upgrade: package-manager-running")
             << "upgrade" << UpgradeReason::PackageManagerRunning << false;
     }
