@@ -82,7 +82,7 @@ private:
     QString package(const QStringList &debs);
     UpgradePlan plan() const;
     // BackupSystem as the user, to its end (no recovery service runs): its reply line.
-    QString upgrade();
+    QString upgrade(QString *signalsSeen = nullptr);
 
     QTemporaryDir m_work;
     std::unique_ptr<TestUser> m_user;
@@ -155,10 +155,12 @@ UpgradePlan tst_UpgradePlan::plan() const
     return reply.value();
 }
 
-QString tst_UpgradePlan::upgrade()
+QString tst_UpgradePlan::upgrade(QString *signalsSeen)
 {
     QString output;
     m_fixture->call(m_user.get(), QStringLiteral("BackupSystem"), {}, &output);
+    if (signalsSeen)
+        *signalsSeen = output;
     const QStringList lines = output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)
                                   .filter(QRegularExpression(QStringLiteral("^(method return|Error)")));
     return lines.value(0);
@@ -258,7 +260,13 @@ void tst_UpgradePlan::interruptedInstallation()
     QCOMPARE(m_fixture->check(m_user.get(), file), -6);
     QCOMPARE(plan().interrupted, QStringList { probe(QStringLiteral("broken")) });
 
-    QVERIFY(upgrade().startsWith(QLatin1String("method return")));
+    QString seen;
+    QVERIFY(upgrade(&seen).startsWith(QLatin1String("method return")));
+    // Finishing what was left is a stage of its own, and no backup was announced.
+    const QList<QVariantList> stages = DaemonFixture::signalsIn(seen, QStringLiteral("NotifyUpgradeStage"));
+    QVERIFY2(!stages.isEmpty() && stages.first().value(0) == QLatin1String("repair"), qPrintable(seen));
+    for (const QVariantList &stage : stages)
+        QVERIFY(stage.value(0) != QLatin1String("backup"));
     QDBusPendingReply<QString, QString> reason = m_fixture->daemon()->GetUpgradeFailureReason();
     reason.waitForFinished();
     QCOMPARE(reason.argumentAt<0>(), OfflineUpdate::UpgradeReason::RepairFailed);
@@ -313,7 +321,23 @@ void tst_UpgradePlan::predictedIsActual()
     QCOMPARE(planned.removed.first().name, probe(QStringLiteral("gone")));
     QVERIFY(planned.keptBack.isEmpty());
 
-    QVERIFY(upgrade().startsWith(QLatin1String("method return")));
+    QString seen;
+    QVERIFY(upgrade(&seen).startsWith(QLatin1String("method return")));
+    // Each planned package is named once, as the plan names it (apt's own text carries an
+    // archive number), counting up to all of them.
+    QStringList named;
+    int last = 0;
+    for (const QVariantList &stage : DaemonFixture::signalsIn(seen, QStringLiteral("NotifyUpgradeStage"))) {
+        if (stage.value(0) != QLatin1String("upgrade") || stage.value(3).toString().isEmpty())
+            continue;
+        named << stage.value(3).toString();
+        QCOMPARE(stage.value(1).toInt(), last + 1);
+        QCOMPARE(stage.value(2).toInt(), 21);
+        last = stage.value(1).toInt();
+    }
+    QCOMPARE(named.size(), 21);
+    for (const QString &name : named)
+        QVERIFY2(name.startsWith(Prefix), qPrintable(name));
     QStringList wrong;
     for (const QList<PlannedPackage> *list : { &planned.upgraded, &planned.installed }) {
         for (const PlannedPackage &package : *list) {

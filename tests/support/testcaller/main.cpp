@@ -66,6 +66,12 @@ QByteArray printed(const QVariant &value)
         return "   uint32 " + QByteArray::number(value.toUInt());
     case QMetaType::Bool:
         return value.toBool() ? "   boolean true" : "   boolean false";
+    case QMetaType::QStringList: {
+        QByteArray lines = "   array [";
+        for (const QString &entry : value.toStringList())
+            lines += "\n      string \"" + entry.toUtf8() + '"';
+        return lines + "\n   ]";
+    }
     default:
         return "   " + value.toString().toUtf8();
     }
@@ -88,7 +94,8 @@ int main(int argc, char *argv[])
     Printer printer;
     printer.untilFinal = untilFinal;
     for (const char *name :
-        { "NotifyOfflineFileCheckResult", "NotifyExecDistUpgradeInfo", "NotifyOfflineUpgradeProgress" })
+        { "NotifyOfflineFileCheckResult", "NotifyExecDistUpgradeInfo", "NotifyOfflineUpgradeProgress",
+            "NotifyUpgradeStage" })
         bus.connect(Service, Path, Service, QLatin1String(name), &printer,
             SLOT(signalReceived(QDBusMessage)));
     if (arguments.first() == QLatin1String("--listen")) {
