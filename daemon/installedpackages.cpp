@@ -1,6 +1,11 @@
 #include "installedpackages.h"
 
+#include "asynccommand.h"
 #include "checkenvironment.h"
+#include "commandoutput.h"
+#include "upgraderun.h"
+
+#include <QDebug>
 
 bool InstalledPackages::Package::interrupted() const
 {
@@ -63,4 +68,25 @@ const InstalledPackages::Package *InstalledPackages::find(const QString &name) c
 {
     const auto found = m_byName.constFind(name);
     return found == m_byName.constEnd() ? nullptr : &m_packages.at(*found);
+}
+
+void InstalledPackages::readState(QObject *context, const CheckEnvironment &environment,
+    std::function<void(bool known, bool interrupted, const QStringList &packages)> done)
+{
+    AsyncCommand::start(context, environment.dpkgQuery, queryArguments(environment),
+        CommandOutput::WaitMs, [environment, done](const AsyncCommand::Result &result) {
+            if (!result.succeeded()) {
+                qWarning() << "cannot read dpkg's state:" << result.describe();
+                done(false, false, {});
+                return;
+            }
+            QStringList unfinished;
+            for (const Package &package :
+                parse(QString::fromLocal8Bit(result.standardOutput)).all()) {
+                if (package.interrupted())
+                    unfinished << package.name;
+            }
+            done(true, !unfinished.isEmpty() || UpgradeRun::dpkgJournalHasEntries(environment),
+                unfinished);
+        });
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QHash>
+#include <functional>
 #include <QString>
 #include <QStringList>
 
+class QObject;
 struct CheckEnvironment;
 
 // The system's packages as dpkg's database holds them, read with dpkg-query.
@@ -37,6 +39,11 @@ public:
     // dpkg-query's arguments whose output parse() reads.
     static QStringList queryArguments(const CheckEnvironment &environment);
     static InstalledPackages parse(const QString &output);
+
+    // Whether an earlier dpkg run was left half-way, and the packages it left; |known| is false
+    // when dpkg's state cannot be read. |done| comes on the event loop, unless |context| goes.
+    static void readState(QObject *context, const CheckEnvironment &environment,
+        std::function<void(bool known, bool interrupted, const QStringList &packages)> done);
 
     // By name; for a package installed for more than one architecture, the first listed.
     const Package *find(const QString &name) const;

@@ -15,7 +15,6 @@
 #include "packagemanifest.h"
 #include "packagesignature.h"
 #include "privateaptsource.h"
-#include "runhistory.h"
 #include "safetree.h"
 #include "statedirectory.h"
 #include "plannedupgrade.h"
@@ -90,107 +89,21 @@ OfflineCheck::OfflineCheck(const CheckEnvironment &environment, QObject *parent)
     : QObject(parent)
     , m_environment(environment)
     , m_upgrade(new PlannedUpgrade(environment, this))
+    , m_records(environment)
 {
     connect(m_upgrade, &PlannedUpgrade::output, this, &OfflineCheck::sendExecDistUpgradeInfo);
     connect(m_upgrade, &PlannedUpgrade::progress, this, &OfflineCheck::sendUpgradeProgress);
     connect(m_upgrade, &PlannedUpgrade::finished, this, [this](bool success) {
-        if (m_upgrading)
-            upgradeEnded(m_upgrading, success);
+        if (CheckRun *run = m_records.upgrading())
+            m_records.upgradeEnded(run, success);
         emit upgradeFinished(success);
     });
     connect(m_upgrade, &PlannedUpgrade::stage, this,
         [this](const QString &stage, int done, int total, const QString &package) {
-            if (m_upgrading && m_upgrading->journal().stage != stage)
-                enterStage(m_upgrading, stage);
+            if (CheckRun *run = m_records.upgrading(); run && run->journal().stage != stage)
+                m_records.enterStage(run, stage);
             emit upgradeStage(stage, done, total, package);
         });
-}
-
-QJsonObject OfflineCheck::historyEntry(CheckRun &run, const QString &kind) const
-{
-    const CheckRun::Record &record = run.record();
-    return QJsonObject { { QStringLiteral("kind"), kind },
-        { QStringLiteral("uid"), double(run.uid()) }, { QStringLiteral("user"), run.caller().name },
-        { QStringLiteral("package"), record.packageName },
-        { QStringLiteral("sha256"), record.sha256 },
-        { QStringLiteral("signer"), record.signatureState == SignatureVerified ? record.signer : QString() },
-        { QStringLiteral("upgradeType"), record.upgradeType },
-        { QStringLiteral("cveId"), record.patchSerial },
-        { QStringLiteral("planned"),
-            QJsonObject { { QStringLiteral("upgraded"), record.plan.upgraded.size() },
-                { QStringLiteral("installed"), record.plan.installed.size() },
-                { QStringLiteral("removed"), record.plan.removed.size() } } },
-        { QStringLiteral("reasonKey"), record.reasonKey },
-        { QStringLiteral("reasonDetail"), record.reasonDetail.left(4096) },
-        { QStringLiteral("resumed"), false } };
-}
-
-void OfflineCheck::addToHistory(const QJsonObject &entry)
-{
-    QString error;
-    if (!RunHistory::append(m_environment, entry, &error))
-        qWarning() << "cannot add to the history:" << error;
-}
-
-bool OfflineCheck::beginJournal(CheckRun *run, const QString &stage, QString *error)
-{
-    RunJournal::Record &journal = run->journal();
-    const CheckRun::Record &record = run->record();
-    journal = RunJournal::Record();
-    journal.uid = run->uid();
-    journal.user = run->caller().name;
-    journal.home = run->home().path();
-    journal.packageName = record.packageName;
-    journal.sha256 = record.sha256;
-    journal.signer = record.signatureState == SignatureVerified ? record.signer : QString();
-    journal.upgradeType = record.upgradeType;
-    journal.patchSerial = record.patchSerial;
-    journal.plan = record.plan;
-    journal.startedAt = QDateTime::currentSecsSinceEpoch();
-    journal.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    journal.enter(stage, journal.startedAt);
-    m_upgrading = run;
-    return RunJournal::begin(m_environment, run->copyFd(), journal, error);
-}
-
-void OfflineCheck::enterStage(CheckRun *run, const QString &stage)
-{
-    run->journal().enter(stage, QDateTime::currentSecsSinceEpoch());
-    QString error;
-    if (!RunJournal::update(m_environment, run->journal(), &error))
-        qWarning() << "cannot record the upgrade's stage" << stage << ":" << error;
-}
-
-void OfflineCheck::upgradeEnded(CheckRun *run, bool success)
-{
-    if (success) {
-        // What is left is its post-upgrade scripts: they run at the next boot if nothing asks
-        // for them before.
-        enterStage(run, UpgradeStage::PostHooks);
-        return;
-    }
-    endJournal(run, QStringLiteral("failed"), run->record().upgradeReasonKey,
-        run->record().upgradeReasonDetail);
-}
-
-void OfflineCheck::endJournal(
-    CheckRun *run, const QString &outcome, const QString &key, const QString &detail)
-{
-    RunJournal::Record &journal = run->journal();
-    if (journal.stage.isEmpty())
-        return;
-    // Done is kept before the history hears of it: a crash in between neither runs anything
-    // again nor adds the entry twice.
-    enterStage(run, UpgradeStage::Done);
-    addToHistory(RunJournal::historyEntry(journal, outcome, key, detail, false));
-    // A run that failed may be tried again (without a backup, say): its copy keeps its name
-    // until the run is gone.
-    const bool runGoesOn = outcome != QLatin1String("succeeded");
-    RunJournal::end(m_environment, runGoesOn);
-    m_copyNamedFor = runGoesOn ? run->uid() : NoUser;
-    journal = RunJournal::Record();
-    if (m_upgrading == run)
-        m_upgrading = nullptr;
 }
 
 OfflineCheck::~OfflineCheck() = default;
@@ -210,11 +123,7 @@ void OfflineCheck::startOfflineFileCheck(const CallerIdentity &caller, const QSt
     if (m_paused && m_paused->uid() == caller.uid)
         m_paused = nullptr;
     m_runs.erase(caller.uid);
-    // The copy kept for this user's earlier run, tried and failed, goes with that run.
-    if (m_copyNamedFor == caller.uid && !RunJournal::exists(m_environment)) {
-        RunJournal::end(m_environment);
-        m_copyNamedFor = NoUser;
-    }
+    m_records.runReplaced(caller.uid);
     auto run = std::make_unique<CheckRun>(caller, busName);
     m_run = run.get();
     m_newest = m_run;
@@ -222,6 +131,8 @@ void OfflineCheck::startOfflineFileCheck(const CallerIdentity &caller, const QSt
         m_latest = nullptr;
     m_runs[caller.uid] = std::move(run);
     m_askedHome = homepath;
+    // The history names what was asked for, also when it could not be read.
+    m_run->record().packageName = QFileInfo(filepath).fileName().left(4096);
     m_offlineArch.clear();
     m_requireSignature = DaemonConfig::read(m_environment.configFile).requireSignature;
 
@@ -254,10 +165,7 @@ void OfflineCheck::finishRun(int item, bool passed)
 {
     m_run->record().ended = true;
     m_run->record().passed = passed;
-    QJsonObject entry = historyEntry(*m_run, QStringLiteral("check"));
-    entry.insert(QStringLiteral("outcome"), passed ? QStringLiteral("passed") : QStringLiteral("failed"));
-    entry.insert(QStringLiteral("item"), item);
-    addToHistory(entry);
+    m_records.checkEnded(*m_run, item, passed);
     // Nothing of a failed run is kept but why it failed; a passed one keeps its mounts and
     // copy for its upgrade.
     m_run->packageRoot().reset();
@@ -320,7 +228,6 @@ void OfflineCheck::checkOfflineFile(const QString &filepath)
                 return;
             }
             m_run->setCopy(m_copy->takeCopy());
-            m_run->record().packageName = QFileInfo(filepath).fileName().left(4096);
             m_run->record().sha256 = QString::fromLatin1(copied.sha256);
             qInfo() << Q_FUNC_INFO << "copied" << logged << copied.size << "bytes, SHA-256"
                     << copied.sha256;
@@ -735,34 +642,6 @@ void OfflineCheck::startSystemUpgrade(CheckRun *run, int fromStage)
     m_upgrade->start(run, fromStage);
 }
 
-QStringList OfflineCheck::history(bool all, uid_t uid) const
-{
-    return RunHistory::entries(m_environment, all, uid);
-}
-
-void OfflineCheck::readDpkgState(
-    std::function<void(bool known, bool interrupted, const QStringList &packages)> done)
-{
-    AsyncCommand::start(this, m_environment.dpkgQuery,
-        InstalledPackages::queryArguments(m_environment), CommandOutput::WaitMs,
-        [this, done](const AsyncCommand::Result &result) {
-            if (!result.succeeded()) {
-                qWarning() << "cannot read dpkg's state:" << result.describe();
-                done(false, false, {});
-                return;
-            }
-            QStringList unfinished;
-            const InstalledPackages installed
-                = InstalledPackages::parse(QString::fromLocal8Bit(result.standardOutput));
-            for (const InstalledPackages::Package &package : installed.all()) {
-                if (package.interrupted())
-                    unfinished << package.name;
-            }
-            done(true, !unfinished.isEmpty() || UpgradeRun::dpkgJournalHasEntries(m_environment),
-                unfinished);
-        });
-}
-
 void OfflineCheck::confirmPlan(CheckRun *run, std::function<void(bool holds)> done)
 {
     m_upgrade->confirmPlan(run, std::move(done));
@@ -781,7 +660,7 @@ void OfflineCheck::startHookPost(CheckRun *run)
         [this, uid](bool, const HookSequence::Failure &failure) {
             const auto found = m_runs.find(uid);
             if (found != m_runs.end()) {
-                endJournal(found->second.get(), QStringLiteral("succeeded"),
+                m_records.endJournal(found->second.get(), QStringLiteral("succeeded"),
                     failure.refused ? QStringLiteral("post-hooks-refused") : QString(),
                     failure.refused ? failure.lastLine : QString());
                 if (m_latest == found->second.get())
@@ -797,10 +676,7 @@ void OfflineCheck::startHookPost(CheckRun *run)
         [this, uid](const QString &script) {
             // An upgrade finished at boot runs only the scripts that had not ended.
             const auto found = m_runs.find(uid);
-            if (found == m_runs.end() || found->second->journal().stage != UpgradeStage::PostHooks)
-                return;
-            found->second->journal().postHooksDone << script;
-            QString error;
-            RunJournal::update(m_environment, found->second->journal(), &error);
+            if (found != m_runs.end())
+                m_records.postHookEnded(found->second.get(), script);
         });
 }

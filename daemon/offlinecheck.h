@@ -2,8 +2,8 @@
 
 #include "checkenvironment.h"
 #include "checkrun.h"
+#include "runrecords.h"
 
-#include <QJsonObject>
 #include <QObject>
 #include <QPointer>
 #include <functional>
@@ -57,20 +57,9 @@ public:
     // Upgrades from the repository that |run|'s passed check prepared; progress goes on from
     // |fromStage|.
     void startSystemUpgrade(CheckRun *run, int fromStage);
-    // Writes the journal of |run|'s upgrade, which begins with |stage|, before anything of the
-    // system changes; false, with |error| set, when it cannot be kept.
-    bool beginJournal(CheckRun *run, const QString &stage, QString *error);
-    // |run|'s upgrade reached |stage|: the journal says so.
-    void enterStage(CheckRun *run, const QString &stage);
-    // |run|'s upgrade ended before its upgrade could (|outcome| "failed", with why): into the
-    // history, and the journal goes.
-    void endJournal(CheckRun *run, const QString &outcome, const QString &key, const QString &detail);
-    // The history's entries: everyone's, or only |uid|'s.
-    QStringList history(bool all, uid_t uid) const;
-    // Whether an earlier dpkg run was left half-way, and the packages it left; |known| is false
-    // when dpkg's state cannot be read.
-    void readDpkgState(
-        std::function<void(bool known, bool interrupted, const QStringList &packages)> done);
+    const CheckEnvironment &environment() const { return m_environment; }
+    // The journal of the upgrade under way and the history.
+    RunRecords &records() { return m_records; }
     // Whether apt still foresees |run|'s plan; when it does not, the run records why.
     void confirmPlan(CheckRun *run, std::function<void(bool holds)> done);
     // Runs the post-upgrade scripts of |run|, once; the run ends with them.
@@ -102,9 +91,6 @@ private:
     void planUpgrade();
 
     void fail(int item, const QString &key, const QString &detail = QString());
-    QJsonObject historyEntry(CheckRun &run, const QString &kind) const;
-    void addToHistory(const QJsonObject &entry);
-    void upgradeEnded(CheckRun *run, bool success);
     void finishRun(int item, bool passed);
     void logStandardError(const char *function, const QByteArray &text);
 
@@ -118,9 +104,7 @@ private:
     QPointer<PackageCopy> m_copy;
     UnsignedApproval m_unsignedApproval;
     PlannedUpgrade *m_upgrade = nullptr;
-    CheckRun *m_upgrading = nullptr; // the run whose upgrade the journal records
-    static constexpr uid_t NoUser = uid_t(-1);
-    uid_t m_copyNamedFor = NoUser; // whose failed run's copy still has the journal's name
+    RunRecords m_records;
     // What the running check was asked, kept for its later items.
     QString m_askedHome;
     QString m_offlineArch;

@@ -63,6 +63,11 @@ void ResumeRun::start()
         qWarning() << "ResumeRun: cannot count the attempt:" << error;
     qWarning() << "ResumeRun: finishing the upgrade of" << m_journal.packageName
                << "cut short at the stage" << m_journal.stage << ", attempt" << m_journal.attempts;
+    if (m_journal.stage == UpgradeStage::Done) {
+        // Ended but for removing the record: nothing of the system is left to do.
+        QTimer::singleShot(0, this, [this] { end(true, QString(), QString()); });
+        return;
+    }
     if (m_inhibitor)
         m_inhibitor->take();
     waitForPackageManager();
@@ -166,10 +171,6 @@ void ResumeRun::pointSources()
             }
             if (m_journal.stage == UpgradeStage::PostHooks) {
                 runPostHooks();
-                return;
-            }
-            if (m_journal.stage == UpgradeStage::Done) {
-                end(true, QString(), QString());
                 return;
             }
             upgrade();

@@ -4,6 +4,7 @@
 #include "calleridentity.h"
 #include "checkrun.h"
 #include "daemonadaptor.h"
+#include "installedpackages.h"
 #include "offlinecheck.h"
 #include "offlineupdateprotocol.h"
 #include "recoveryservice.h"
@@ -65,7 +66,7 @@ WriteDBusData::WriteDBusData(const QDBusConnection &bus, QObject *parent)
     connect(m_recovery, &RecoveryService::backupRefused, this, [this](const QString &why) {
         if (m_upgrading) {
             m_upgrading->setBackupFailed();
-            m_check->endJournal(m_upgrading, QStringLiteral("failed"), QStringLiteral("backup-failed"), why);
+            m_check->records().endJournal(m_upgrading, QStringLiteral("failed"), QStringLiteral("backup-failed"), why);
         }
         notifyProgress(BackupStage, BackupFailed);
         reply();
@@ -359,14 +360,14 @@ QStringList WriteDBusData::GetHistory()
         return {};
     }
     if (uid == 0 || !calledFromDBus())
-        return m_check->history(true, uid);
+        return m_check->records().history(true, uid);
     // An administrator the policy lets in without asking sees everyone's runs; nobody is asked
     // for a password just to read them.
     setDelayedReply(true);
     const QDBusMessage call = message();
     PolkitAuthority(m_bus).check(call.service(), PolkitAuthority::UpgradeAction, this,
         [this, call, uid](bool authorized, const QString &) {
-            m_bus.send(call.createReply(QVariant(m_check->history(authorized, uid))));
+            m_bus.send(call.createReply(QVariant(m_check->records().history(authorized, uid))));
         },
         QString(), false);
     return {};
@@ -378,7 +379,7 @@ bool WriteDBusData::GetDpkgState(QStringList &packages)
         return false;
     setDelayedReply(true);
     const QDBusMessage call = message();
-    m_check->readDpkgState([this, call](bool known, bool interrupted, const QStringList &unfinished) {
+    InstalledPackages::readState(this, m_check->environment(), [this, call](bool known, bool interrupted, const QStringList &unfinished) {
         if (!known) {
             m_bus.send(call.createErrorReply(QDBusError::errorString(QDBusError::Failed),
                 QStringLiteral("dpkg's state cannot be read")));
@@ -482,7 +483,7 @@ void WriteDBusData::backUpAndUpgrade(CheckRun *run)
         // Nothing changes before the journal is kept: a run cut short from here on is
         // finished at the next boot.
         QString error;
-        if (!m_check->beginJournal(run, possible ? UpgradeStage::Backup : UpgradeStage::Upgrade, &error)) {
+        if (!m_check->records().beginJournal(run, possible ? UpgradeStage::Backup : UpgradeStage::Upgrade, &error)) {
             qWarning() << "WriteDBusData: cannot keep the upgrade's journal:" << error;
             replyError(QDBusError::errorString(QDBusError::Failed),
                 QStringLiteral("The upgrade cannot be recorded, so nothing was changed: ") + error);
@@ -531,7 +532,7 @@ void WriteDBusData::startWithoutBackup(const QDBusMessage &call, uint uid)
     m_upgrading = run;
     m_shutdownLock->take();
     QString error;
-    if (!m_check->beginJournal(run, UpgradeStage::Upgrade, &error)) {
+    if (!m_check->records().beginJournal(run, UpgradeStage::Upgrade, &error)) {
         qWarning() << "WriteDBusData: cannot keep the upgrade's journal:" << error;
         replyError(QDBusError::errorString(QDBusError::Failed),
             QStringLiteral("The upgrade cannot be recorded, so nothing was changed: ") + error);
@@ -556,7 +557,7 @@ void WriteDBusData::backupEnded(bool success, const QString &errMsg)
     if (!success) {
         if (m_upgrading) {
             m_upgrading->setBackupFailed();
-            m_check->endJournal(m_upgrading, QStringLiteral("failed"), QStringLiteral("backup-failed"), errMsg);
+            m_check->records().endJournal(m_upgrading, QStringLiteral("failed"), QStringLiteral("backup-failed"), errMsg);
         }
         // The service's own words are the caller's best clue to what went wrong.
         if (!errMsg.isEmpty()) {

@@ -1,0 +1,126 @@
+#include "runrecords.h"
+
+#include "checkrun.h"
+#include "offlineupdateprotocol.h"
+#include "runhistory.h"
+#include "runjournal.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QUuid>
+
+using namespace OfflineUpdate;
+
+RunRecords::RunRecords(const CheckEnvironment &environment)
+    : m_environment(environment)
+{ }
+
+void RunRecords::checkEnded(const CheckRun &run, int item, bool passed)
+{
+    const CheckRun::Record &record = run.record();
+    addToHistory(QJsonObject { { QStringLiteral("kind"), QStringLiteral("check") },
+        { QStringLiteral("uid"), double(run.uid()) }, { QStringLiteral("user"), run.caller().name },
+        { QStringLiteral("package"), record.packageName },
+        { QStringLiteral("sha256"), record.sha256 },
+        { QStringLiteral("signer"),
+            record.signatureState == SignatureVerified ? record.signer : QString() },
+        { QStringLiteral("upgradeType"), record.upgradeType },
+        { QStringLiteral("cveId"), record.patchSerial },
+        { QStringLiteral("planned"),
+            QJsonObject { { QStringLiteral("upgraded"), record.plan.upgraded.size() },
+                { QStringLiteral("installed"), record.plan.installed.size() },
+                { QStringLiteral("removed"), record.plan.removed.size() } } },
+        { QStringLiteral("outcome"), passed ? QStringLiteral("passed") : QStringLiteral("failed") },
+        { QStringLiteral("item"), item }, { QStringLiteral("reasonKey"), record.reasonKey },
+        { QStringLiteral("reasonDetail"), record.reasonDetail.left(4096) },
+        { QStringLiteral("resumed"), false } });
+}
+
+bool RunRecords::beginJournal(CheckRun *run, const QString &stage, QString *error)
+{
+    RunJournal::Record &journal = run->journal();
+    const CheckRun::Record &record = run->record();
+    journal = RunJournal::Record();
+    journal.uid = run->uid();
+    journal.user = run->caller().name;
+    journal.home = run->home().path();
+    journal.packageName = record.packageName;
+    journal.sha256 = record.sha256;
+    journal.signer = record.signatureState == SignatureVerified ? record.signer : QString();
+    journal.upgradeType = record.upgradeType;
+    journal.patchSerial = record.patchSerial;
+    journal.plan = record.plan;
+    journal.startedAt = QDateTime::currentSecsSinceEpoch();
+    journal.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    journal.enter(stage, journal.startedAt);
+    m_upgrading = run;
+    return RunJournal::begin(m_environment, run->copyFd(), journal, error);
+}
+
+void RunRecords::enterStage(CheckRun *run, const QString &stage)
+{
+    run->journal().enter(stage, QDateTime::currentSecsSinceEpoch());
+    QString error;
+    if (!RunJournal::update(m_environment, run->journal(), &error))
+        qWarning() << "cannot record the upgrade's stage" << stage << ":" << error;
+}
+
+void RunRecords::upgradeEnded(CheckRun *run, bool success)
+{
+    if (success) {
+        enterStage(run, UpgradeStage::PostHooks);
+        return;
+    }
+    endJournal(run, QStringLiteral("failed"), run->record().upgradeReasonKey,
+        run->record().upgradeReasonDetail);
+}
+
+void RunRecords::postHookEnded(CheckRun *run, const QString &script)
+{
+    if (run->journal().stage != UpgradeStage::PostHooks)
+        return;
+    run->journal().postHooksDone << script;
+    QString error;
+    if (!RunJournal::update(m_environment, run->journal(), &error))
+        qWarning() << "cannot record the end of" << script << ":" << error;
+}
+
+void RunRecords::endJournal(
+    CheckRun *run, const QString &outcome, const QString &key, const QString &detail)
+{
+    RunJournal::Record &journal = run->journal();
+    if (journal.stage.isEmpty())
+        return;
+    // Done is kept before the history hears of it: a crash in between neither runs anything
+    // again nor adds the entry twice.
+    enterStage(run, UpgradeStage::Done);
+    addToHistory(RunJournal::historyEntry(journal, outcome, key, detail, false));
+    // A run that failed may be tried again (without a backup, say): its copy keeps its name
+    // until the run is gone.
+    const bool runGoesOn = outcome != QLatin1String("succeeded");
+    RunJournal::end(m_environment, runGoesOn);
+    m_copyNamedFor = runGoesOn ? run->uid() : NoUser;
+    journal = RunJournal::Record();
+    if (m_upgrading == run)
+        m_upgrading = nullptr;
+}
+
+void RunRecords::runReplaced(uid_t uid)
+{
+    if (m_copyNamedFor == uid && !RunJournal::exists(m_environment)) {
+        RunJournal::end(m_environment);
+        m_copyNamedFor = NoUser;
+    }
+}
+
+QStringList RunRecords::history(bool all, uid_t uid) const
+{
+    return RunHistory::entries(m_environment, all, uid);
+}
+
+void RunRecords::addToHistory(const QJsonObject &entry)
+{
+    QString error;
+    if (!RunHistory::append(m_environment, entry, &error))
+        qWarning() << "cannot add to the history:" << error;
+}
