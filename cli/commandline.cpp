@@ -20,6 +20,7 @@ const QList<CommandSpec> &commands()
             { QStringLiteral("--yes"), QStringLiteral("--reboot"), QStringLiteral("--verbose"),
                 QStringLiteral("--json") } },
         { "status", CommandLine::Status, false, { QStringLiteral("--json") } },
+        { "history", CommandLine::History, false, { QStringLiteral("--json") } },
     };
     return specs;
 }
@@ -86,6 +87,7 @@ QString CommandLine::usage()
         "Usage: tevrin-offline-update check FILE [--json]\n"
         "       tevrin-offline-update upgrade FILE [--yes] [--reboot] [--verbose] [--json]\n"
         "       tevrin-offline-update status [--json]\n"
+        "       tevrin-offline-update history [--json]\n"
         "       tevrin-offline-update --help\n"
         "\n"
         "Checks an offline update package (.oup) or upgrades the system from it through the\n"
@@ -97,11 +99,14 @@ QString CommandLine::usage()
         "                post-upgrade scripts\n"
         "  status        whether the service answers, whether dpkg was left interrupted, and\n"
         "                what the last check recorded\n"
+        "  history       the checks and upgrades the service recorded, oldest first: yours,\n"
+        "                or everyone's for an administrator\n"
         "\n"
         "  --yes         upgrade without asking (needed without a terminal)\n"
         "  --reboot      restart the machine after a successful upgrade\n"
         "  --verbose     show apt's output on a terminal as well\n"
-        "  --json        one JSON object per line, the last one the result\n"
+        "  --json        one JSON object per line, the last one the result; for history,\n"
+        "                one JSON array of the entries\n"
         "\n"
         "Exit status: 0 passed or done, 1 refused or failed, 2 usage error,\n"
         "3 service unreachable, busy or authorization refused, 130 cancelled.\n");

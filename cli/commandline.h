@@ -7,7 +7,7 @@
 // commands and switches can be tried without a bus.
 struct CommandLine
 {
-    enum Command { NoCommand, Help, Check, Upgrade, Status };
+    enum Command { NoCommand, Help, Check, Upgrade, Status, History };
 
     Command command = NoCommand;
     QString commandName;

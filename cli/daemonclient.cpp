@@ -30,6 +30,8 @@ DaemonClient::DaemonClient(const QDBusConnection &bus, QObject *parent)
         &DaemonClient::upgradeInfo);
     connect(m_daemon.get(), &ComTevrinOfflineUpdateDaemonInterface::NotifyOfflineUpgradeProgress,
         this, &DaemonClient::upgradeProgress);
+    connect(m_daemon.get(), &ComTevrinOfflineUpdateDaemonInterface::NotifyUpgradeStage, this,
+        &DaemonClient::upgradeStage);
     auto *watcher = new QDBusServiceWatcher(
         OfflineUpdate::DaemonService, bus, QDBusServiceWatcher::WatchForUnregistration, this);
     connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this, &DaemonClient::vanished);
@@ -108,4 +110,31 @@ void DaemonClient::readUpgradeFailureReason(QString *key, QString *detail)
     }
     *key = reason.argumentAt<0>();
     *detail = reason.argumentAt<1>();
+}
+
+bool DaemonClient::readHistory(QStringList *entries, QDBusError *error)
+{
+    m_daemon->setTimeout(ShortCallMs);
+    QDBusPendingReply<QStringList> history = m_daemon->GetHistory();
+    history.waitForFinished();
+    if (history.isError()) {
+        *error = history.error();
+        return false;
+    }
+    *entries = history.value();
+    return true;
+}
+
+bool DaemonClient::readDpkgState(bool *interrupted, QStringList *packages, QDBusError *error)
+{
+    m_daemon->setTimeout(ShortCallMs);
+    QDBusPendingReply<bool, QStringList> state = m_daemon->GetDpkgState();
+    state.waitForFinished();
+    if (state.isError()) {
+        *error = state.error();
+        return false;
+    }
+    *interrupted = state.argumentAt<0>();
+    *packages = state.argumentAt<1>();
+    return true;
 }

@@ -11,7 +11,8 @@ class ComTevrinOfflineUpdateDaemonInterface;
 class QDBusError;
 
 // The offline update service as this program sees it: its long operations as pending calls,
-// the short reads of what the last check recorded, its three signals, and its leaving the bus.
+// the short reads of what the last check recorded, of its history and of dpkg's state, its
+// signals, and its leaving the bus.
 class DaemonClient : public QObject
 {
     Q_OBJECT
@@ -36,11 +37,18 @@ public:
     // Why the caller's last upgrade failed (a key of OfflineUpdate::UpgradeReason and its
     // detail); both empty when the service does not say, or cannot be asked.
     void readUpgradeFailureReason(QString *key, QString *detail);
+    // The service's history, oldest first, one JSON object per entry; false with the error
+    // when it does not answer.
+    bool readHistory(QStringList *entries, QDBusError *error);
+    // Whether dpkg was left interrupted, as the service (root) sees it, and the packages it
+    // left unfinished; false with the error when the service cannot tell.
+    bool readDpkgState(bool *interrupted, QStringList *packages, QDBusError *error);
 
 signals:
     void checkResult(int item, bool result);
     void upgradeInfo(const QString &text);
     void upgradeProgress(int progress, int code);
+    void upgradeStage(const QString &stage, int done, int total, const QString &package);
     void vanished();
 
 private:

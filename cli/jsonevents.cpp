@@ -1,9 +1,12 @@
 #include "jsonevents.h"
 
 #include "checkreport.h"
-#include "progressline.h"
+#include "daemonstatustext.h"
+#include "historyentry.h"
 #include "servicestatus.h"
+#include "upgradestagetext.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -34,12 +37,24 @@ void JsonEvents::upgradeProgress(int progress, int code)
 {
     write(QStringLiteral("progress"),
         { { QStringLiteral("progress"), progress }, { QStringLiteral("code"), code },
-            { QStringLiteral("stage"), ProgressLine::stageText(progress, code) } });
+            { QStringLiteral("stage"), UpgradeStageText::forProgress(progress, code) } });
+}
+
+void JsonEvents::upgradeStage(const QString &stage, int done, int total, const QString &package)
+{
+    write(QStringLiteral("stage"),
+        { { QStringLiteral("stage"), stage }, { QStringLiteral("done"), done },
+            { QStringLiteral("total"), total }, { QStringLiteral("package"), package },
+            { QStringLiteral("text"), UpgradeStageText::forStage(stage, done, total, package) } });
 }
 
 void JsonEvents::upgradeOutput(const QString &text)
 {
-    write(QStringLiteral("output"), { { QStringLiteral("text"), text } });
+    QJsonObject object { { QStringLiteral("text"), text } };
+    const QString status = DaemonStatusText::translated(text);
+    if (!status.isEmpty())
+        object.insert(QStringLiteral("message"), status);
+    write(QStringLiteral("output"), object);
 }
 
 void JsonEvents::notice(const QString &text)
@@ -52,8 +67,23 @@ void JsonEvents::serviceStatus(const ServiceStatus &status)
     write(QStringLiteral("status"), status.toJson());
 }
 
+void JsonEvents::history(const QList<HistoryEntry> &entries)
+{
+    QJsonArray array;
+    for (const HistoryEntry &entry : entries)
+        array.append(entry.json);
+    const QByteArray text = QJsonDocument(array).toJson(QJsonDocument::Compact) + '\n';
+    fwrite(text.constData(), 1, size_t(text.size()), m_stream);
+    fflush(m_stream);
+    m_complete = true;
+}
+
 void JsonEvents::result(const QString &command, const Outcome &outcome)
 {
+    // The history is one array that a file or a fleet tool takes as it stands; a result line
+    // after it would make it something else.
+    if (m_complete && outcome.exitStatus == 0)
+        return;
     QJsonObject object = outcome.details;
     object.insert(QStringLiteral("command"), command);
     object.insert(QStringLiteral("outcome"), outcome.name);

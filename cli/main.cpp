@@ -2,6 +2,7 @@
 #include "commandline.h"
 #include "daemonclient.h"
 #include "exitstatus.h"
+#include "historycommand.h"
 #include "interruptwatcher.h"
 #include "jsonevents.h"
 #include "packagecommand.h"
@@ -66,6 +67,8 @@ int main(int argc, char *argv[])
 
     if (commandLine.command == CommandLine::Status)
         return finish(output.get(), commandLine, StatusCommand(&daemon, output.get()).run());
+    if (commandLine.command == CommandLine::History)
+        return finish(output.get(), commandLine, HistoryCommand(&daemon, output.get()).run());
 
     const QString home = CallerHome::current();
     if (home.isEmpty())

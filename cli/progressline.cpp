@@ -1,6 +1,7 @@
 #include "progressline.h"
 
 #include "offlineupdateprotocol.h"
+#include "upgradestagetext.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -11,10 +12,12 @@ ProgressLine::ProgressLine(int expectedPackages)
 
 void ProgressLine::setProgress(int progress, int code)
 {
-    m_progress = progress;
-    m_code = code;
-    if (progress >= OfflineUpdate::BackupEndStage)
-        m_upgrading = progress < OfflineUpdate::DoneStage && code > 0;
+    m_progress.setProgress(progress, code);
+}
+
+void ProgressLine::setStage(const QString &stage, int done, int total, const QString &package)
+{
+    m_progress.setStage(stage, done, total, package);
 }
 
 void ProgressLine::addOutput(const QString &chunk)
@@ -30,69 +33,57 @@ void ProgressLine::addLine(const QString &line)
     const QString package = packageNamedIn(line);
     if (package.isEmpty())
         return;
-    m_package = package;
-    // Without a backup the service goes from its first pair straight to apt; apt naming a
-    // package is the sign that the upgrade itself runs.
-    if (m_code > 0 && m_progress < OfflineUpdate::DoneStage)
-        m_upgrading = true;
-    if (line.startsWith(QLatin1String("Setting up ")))
+    m_namedPackage = package;
+    m_aptSeen = true;
+    if (line.trimmed().startsWith(QLatin1String("Setting up ")))
         ++m_setUp;
+}
+
+bool ProgressLine::guessedUpgrading() const
+{
+    return !m_progress.followsStages() && m_aptSeen && !m_progress.failed()
+        && !m_progress.finished();
+}
+
+QString ProgressLine::currentPackage() const
+{
+    if (m_progress.followsStages())
+        return m_progress.package();
+    return guessedUpgrading() ? m_namedPackage : QString();
 }
 
 int ProgressLine::percent() const
 {
-    if (!m_upgrading || m_expected <= 0)
-        return m_progress;
-    const int base = qMax(m_progress, int(OfflineUpdate::BackupStage));
+    if (!guessedUpgrading() || m_expected <= 0)
+        return m_progress.percent();
+    const int base = qMax(m_progress.percent(), int(OfflineUpdate::BackupStage));
     const int span = OfflineUpdate::LastUpgradeStage - base;
     return qMin(int(OfflineUpdate::LastUpgradeStage), base + span * m_setUp / m_expected);
 }
 
-QString ProgressLine::text() const
+QString ProgressLine::words() const
 {
-    QString text = QStringLiteral("%1  %2%")
-                       .arg(m_upgrading ? QStringLiteral("Upgrading the system")
-                                        : stageText(m_progress, m_code))
-                       .arg(percent(), 3);
-    if (!m_package.isEmpty() && m_upgrading)
-        text += QStringLiteral("  ") + m_package;
-    return text;
+    if (guessedUpgrading())
+        return UpgradeStageText::forStage(OfflineUpdate::UpgradeStage::Upgrade, 0, 0, QString());
+    return m_progress.text();
 }
 
-QString ProgressLine::stageText(int progress, int code)
+QString ProgressLine::text() const
 {
-    using namespace OfflineUpdate;
-    if (code == BackupFailed)
-        return progress == BackupStage ? QStringLiteral("The backup could not be started")
-                                       : QStringLiteral("The backup failed");
-    if (code < 0)
-        return QStringLiteral("The upgrade failed");
-    switch (progress) {
-    case 0:
-        return QStringLiteral("Starting");
-    case BackupStage:
-        return QStringLiteral("Backing up the system");
-    case BackupEndStage:
-        return QStringLiteral("Backup done, upgrading the system");
-    case DoneStage:
-        return QStringLiteral("Upgrade finished");
-    default:
-        return QStringLiteral("Upgrading the system");
-    }
+    if (m_progress.failed())
+        return words();
+    QString text = QStringLiteral("%1  %2%").arg(words()).arg(percent(), 3);
+    if (guessedUpgrading())
+        text += QStringLiteral("  ") + m_namedPackage;
+    return text;
 }
 
 QString ProgressLine::packageNamedIn(const QString &line)
 {
     // dpkg's own lines, which apt passes on: "Unpacking name (2.0) over (1.0) ...",
-    // "Setting up name:amd64 (2.0) ...", "Preparing to unpack .../name_2.0_all.deb ...".
+    // "Setting up name:amd64 (2.0) ...", "Removing name (1.0) ...".
     static const QRegularExpression action(
-        QStringLiteral("^(?:Unpacking|Setting up|Removing|Processing triggers for) "
-                       "([a-z0-9][a-z0-9+.-]+)(?::\\S+)? \\("));
-    static const QRegularExpression archive(
-        QStringLiteral("^Preparing to unpack (?:\\S*/)?([a-z0-9][a-z0-9+.-]+)_\\S+\\.deb"));
-    const QString trimmed = line.trimmed();
-    QRegularExpressionMatch match = action.match(trimmed);
-    if (!match.hasMatch())
-        match = archive.match(trimmed);
+        QStringLiteral("^(?:Unpacking|Setting up|Removing) ([a-z0-9][a-z0-9+.-]+)(?::\\S+)? \\("));
+    const QRegularExpressionMatch match = action.match(line.trimmed());
     return match.hasMatch() ? match.captured(1) : QString();
 }

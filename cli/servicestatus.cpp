@@ -3,6 +3,8 @@
 #include "checkfailuretext.h"
 #include "offlineupdateprotocol.h"
 
+#include <QJsonArray>
+
 namespace {
 
 QString typeName(int type)
@@ -29,6 +31,23 @@ QString typeWords(int type)
     }
 }
 
+QString dpkgWords(const ServiceStatus &status)
+{
+    switch (status.dpkg) {
+    case ServiceStatus::DpkgConsistent:
+        return QStringLiteral("consistent");
+    case ServiceStatus::DpkgInterrupted:
+        return QStringLiteral("left interrupted")
+            + (status.dpkgPackages.isEmpty()
+                    ? QString()
+                    : QStringLiteral(" (%1)").arg(status.dpkgPackages.join(QStringLiteral(", "))))
+            + QStringLiteral("; run \"dpkg --configure -a\" as root");
+    default:
+        // Never "consistent": nobody looked.
+        return QStringLiteral("unknown: ") + status.dpkgUnknownReason;
+    }
+}
+
 } // namespace
 
 QList<QPair<QString, QString>> ServiceStatus::rows() const
@@ -37,10 +56,7 @@ QList<QPair<QString, QString>> ServiceStatus::rows() const
     rows.append({ QStringLiteral("Service"),
         reachable ? QStringLiteral("reachable")
                   : QStringLiteral("unreachable: ") + unreachableReason });
-    rows.append({ QStringLiteral("dpkg"),
-        !auditRan               ? QStringLiteral("could not run dpkg --audit")
-            : dpkgInterrupted() ? QStringLiteral("left interrupted; run \"dpkg --configure -a\"")
-                                : QStringLiteral("consistent") });
+    rows.append({ QStringLiteral("dpkg"), dpkgWords(*this) });
     if (!reachable)
         return rows;
     rows.append({ QStringLiteral("Last check type"), typeWords(lastCheck.upgradeType) });
@@ -58,8 +74,15 @@ QList<QPair<QString, QString>> ServiceStatus::rows() const
 QJsonObject ServiceStatus::toJson() const
 {
     QJsonObject object { { QStringLiteral("reachable"), reachable },
-        { QStringLiteral("dpkgInterrupted"), dpkgInterrupted() },
+        { QStringLiteral("dpkgInterrupted"),
+            dpkg == DpkgUnknown ? QJsonValue(QJsonValue::Null)
+                                : QJsonValue(dpkg == DpkgInterrupted) },
+        { QStringLiteral("dpkgPackages"), QJsonArray::fromStringList(dpkgPackages) },
+        { QStringLiteral("dpkgStateSource"),
+            dpkgSource.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(dpkgSource) },
         { QStringLiteral("dpkgAudit"), dpkgAudit } };
+    if (dpkg == DpkgUnknown)
+        object.insert(QStringLiteral("dpkgUnknownReason"), dpkgUnknownReason);
     if (!reachable) {
         object.insert(QStringLiteral("unreachableReason"), unreachableReason);
         return object;
@@ -76,4 +99,17 @@ QJsonObject ServiceStatus::toJson() const
                         .inOneLine() } });
     object.insert(QStringLiteral("lastCheck"), last);
     return object;
+}
+
+QStringList ServiceStatus::packagesInAudit(const QString &audit)
+{
+    QStringList packages;
+    for (const QString &line : audit.split(QLatin1Char('\n'))) {
+        if (!line.startsWith(QLatin1Char(' ')))
+            continue;
+        const QString name = line.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
+        if (!name.isEmpty() && !packages.contains(name))
+            packages << name;
+    }
+    return packages;
 }

@@ -5,18 +5,25 @@
 #include <QJsonObject>
 #include <QList>
 #include <QPair>
+#include <QStringList>
 
-// What "status" found: whether the service answered, what dpkg --audit said and what the
-// service's last check recorded.
+// What "status" found: whether the service answered, whether dpkg was left interrupted (and who
+// said so) and what the service's last check recorded.
 struct ServiceStatus
 {
+    enum DpkgState { DpkgUnknown, DpkgConsistent, DpkgInterrupted };
+
     bool reachable = false;
     QString unreachableReason;
-    bool auditRan = false;
-    QString dpkgAudit; // dpkg --audit's output; non-empty means dpkg was left interrupted
+    DpkgState dpkg = DpkgUnknown;
+    QStringList dpkgPackages; // the unfinished ones, where known
+    QString dpkgSource; // "service" or "dpkg --audit"; empty while unknown
+    QString dpkgAudit; // dpkg --audit's output, when it was asked and ran
+    QString dpkgUnknownReason; // why neither could tell
     CheckFacts lastCheck;
 
-    bool dpkgInterrupted() const { return !dpkgAudit.trimmed().isEmpty(); }
     QList<QPair<QString, QString>> rows() const;
     QJsonObject toJson() const;
+    // The packages dpkg --audit's report names (its lines that start with a space).
+    static QStringList packagesInAudit(const QString &audit);
 };

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "historyentry.h"
 #include "outcome.h"
+
+#include <QList>
 
 class CheckReport;
 struct ServiceStatus;
@@ -15,11 +18,15 @@ public:
     virtual void checkReport(const CheckReport &report) = 0;
     virtual void upgradeStarted(int expectedPackages) = 0;
     virtual void upgradeProgress(int progress, int code) = 0;
+    // The stage the service announced (NotifyUpgradeStage).
+    virtual void upgradeStage(const QString &stage, int done, int total, const QString &package)
+        = 0;
     // A status text of the service or a chunk of apt's output, as it came.
     virtual void upgradeOutput(const QString &text) = 0;
     // Something the person or program should know while the command goes on.
     virtual void notice(const QString &text) = 0;
     virtual void serviceStatus(const ServiceStatus &status) = 0;
+    virtual void history(const QList<HistoryEntry> &entries) = 0;
     // The last thing a command writes.
     virtual void result(const QString &command, const Outcome &outcome) = 0;
 };

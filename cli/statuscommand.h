@@ -4,9 +4,12 @@
 
 class DaemonClient;
 class SessionOutput;
+struct ServiceStatus;
 
 // "status": whether the service answers, whether dpkg was left interrupted (an upgrade cut
-// short leaves it so) and what the service's last check recorded.
+// short leaves it so) and what the service's last check recorded. dpkg's state comes from the
+// service; only where it cannot tell does |dpkgProgram| --audit, and only an audit that ran to
+// its end counts. A state nobody learned is reported as unknown, never as consistent.
 class StatusCommand
 {
 public:
@@ -16,6 +19,8 @@ public:
     Outcome run();
 
 private:
+    void learnDpkgState(ServiceStatus *status);
+
     DaemonClient *m_daemon;
     SessionOutput *m_output;
     QString m_dpkgProgram;

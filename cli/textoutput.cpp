@@ -1,7 +1,9 @@
 #include "textoutput.h"
 
 #include "checkreport.h"
+#include "daemonstatustext.h"
 #include "exitstatus.h"
+#include "historyline.h"
 #include "progressline.h"
 #include "servicestatus.h"
 
@@ -66,25 +68,47 @@ void TextOutput::upgradeStarted(int expectedPackages)
     drawProgress();
 }
 
-void TextOutput::upgradeProgress(int progress, int code)
+ProgressLine &TextOutput::progress()
 {
-    if (m_progress)
-        m_progress->setProgress(progress, code);
+    if (!m_progress)
+        m_progress = std::make_unique<ProgressLine>(0);
+    return *m_progress;
+}
+
+void TextOutput::showStage()
+{
     if (m_terminal) {
         drawProgress();
         return;
     }
+    // A log gets a line when the words or the percentage change, not for every signal.
+    const int percent = progress().percent();
+    const QString line = QStringLiteral("Stage: ") + progress().words()
+        + (percent < 0 ? QString() : QStringLiteral(" (%1%)").arg(percent));
+    if (line == m_loggedStage)
+        return;
+    m_loggedStage = line;
     startLine();
-    print(m_out,
-        QStringLiteral("Stage: %1 (%2%)\n")
-            .arg(ProgressLine::stageText(progress, code))
-            .arg(progress));
+    print(m_out, line + QLatin1Char('\n'));
+}
+
+void TextOutput::upgradeProgress(int progress, int code)
+{
+    this->progress().setProgress(progress, code);
+    showStage();
+}
+
+void TextOutput::upgradeStage(const QString &stage, int done, int total, const QString &package)
+{
+    progress().setStage(stage, done, total, package);
+    showStage();
 }
 
 void TextOutput::upgradeOutput(const QString &text)
 {
-    if (m_progress)
-        m_progress->addOutput(text);
+    const QString status = DaemonStatusText::translated(text);
+    if (status.isEmpty())
+        progress().addOutput(text);
     if (m_terminal && !m_verbose) {
         drawProgress();
         return;
@@ -93,8 +117,14 @@ void TextOutput::upgradeOutput(const QString &text)
         print(m_out, Redraw + EraseToEnd);
         m_progressShown = false;
     }
-    print(m_out, text);
-    m_midLine = !text.endsWith(QLatin1Char('\n'));
+    if (!status.isEmpty()) {
+        // The service's own sentence is a line of its own, in the user's language.
+        startLine();
+        print(m_out, status + QLatin1Char('\n'));
+    } else {
+        print(m_out, text);
+        m_midLine = !text.endsWith(QLatin1Char('\n'));
+    }
     if (m_terminal) {
         // The line is redrawn below the output, which must not be cut short by it.
         if (m_midLine)
@@ -121,6 +151,16 @@ void TextOutput::serviceStatus(const ServiceStatus &status)
         print(m_out,
             (row.first + QLatin1Char(':')).leftJustified(width + 2) + row.second
                 + QLatin1Char('\n'));
+}
+
+void TextOutput::history(const QList<HistoryEntry> &entries)
+{
+    if (entries.isEmpty()) {
+        print(m_out, QStringLiteral("No checks or upgrades recorded.\n"));
+        return;
+    }
+    for (const HistoryEntry &entry : entries)
+        print(m_out, HistoryLine::text(entry) + QLatin1Char('\n'));
 }
 
 void TextOutput::result(const QString &command, const Outcome &outcome)

@@ -19,9 +19,12 @@ public:
     void checkReport(const CheckReport &report) override;
     void upgradeStarted(int expectedPackages) override;
     void upgradeProgress(int progress, int code) override;
+    void upgradeStage(
+        const QString &stage, int done, int total, const QString &package) override;
     void upgradeOutput(const QString &text) override;
     void notice(const QString &text) override;
     void serviceStatus(const ServiceStatus &status) override;
+    void history(const QList<HistoryEntry> &entries) override;
     void result(const QString &command, const Outcome &outcome) override;
 
 private:
@@ -30,6 +33,9 @@ private:
     // the next text starts on a line of its own.
     void startLine();
     void drawProgress();
+    ProgressLine &progress();
+    // Redraws the line on a terminal; elsewhere writes the stage when it changed.
+    void showStage();
 
     FILE *m_out;
     FILE *m_errors;
@@ -38,5 +44,6 @@ private:
     std::unique_ptr<ProgressLine> m_progress;
     bool m_progressShown = false;
     QString m_drawn;
+    QString m_loggedStage;
     bool m_midLine = false;
 };

@@ -43,6 +43,11 @@ void UpgradeSession::start(int expectedPackages)
 {
     m_output->upgradeStarted(expectedPackages);
     connect(m_daemon, &DaemonClient::upgradeProgress, this, &UpgradeSession::acceptProgress);
+    connect(m_daemon, &DaemonClient::upgradeStage, this,
+        [this](const QString &stage, int done, int total, const QString &package) {
+            if (!m_done)
+                m_output->upgradeStage(stage, done, total, package);
+        });
     connect(m_daemon, &DaemonClient::upgradeInfo, this, [this](const QString &text) {
         if (!m_done)
             m_output->upgradeOutput(text);
