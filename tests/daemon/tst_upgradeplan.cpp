@@ -259,6 +259,12 @@ void tst_UpgradePlan::interruptedInstallation()
     const QString file = package({ deb(QStringLiteral("a"), QStringLiteral("2.0")) });
     QCOMPARE(m_fixture->check(m_user.get(), file), -6);
     QCOMPARE(plan().interrupted, QStringList { probe(QStringLiteral("broken")) });
+    // Any user learns dpkg's state from the daemon, which reads it as root.
+    QString state;
+    QCOMPARE(m_fixture->call(m_user.get(), QStringLiteral("GetDpkgState"), {}, &state), 0);
+    QVERIFY2(state.contains(QLatin1String("boolean true"))
+            && state.contains(probe(QStringLiteral("broken"))),
+        qPrintable(state));
 
     QString seen;
     QVERIFY(upgrade(&seen).startsWith(QLatin1String("method return")));
@@ -314,6 +320,9 @@ void tst_UpgradePlan::predictedIsActual()
             << deb(QStringLiteral("new2"), QStringLiteral("1.5"));
     const QString file = package(offered);
     QCOMPARE(m_fixture->check(m_user.get(), file), -6);
+    QString state;
+    QCOMPARE(m_fixture->call(m_user.get(), QStringLiteral("GetDpkgState"), {}, &state), 0);
+    QVERIFY2(state.contains(QLatin1String("boolean false")), qPrintable(state));
     const UpgradePlan planned = plan();
     QCOMPARE(planned.upgraded.size(), 18);
     QCOMPARE(planned.installed.size(), 2);
