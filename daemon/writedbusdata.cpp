@@ -482,14 +482,8 @@ void WriteDBusData::backUpAndUpgrade(CheckRun *run)
     m_recovery->canBackup([this, run](bool possible) {
         // Nothing changes before the journal is kept: a run cut short from here on is
         // finished at the next boot.
-        QString error;
-        if (!m_check->records().beginJournal(run, possible ? UpgradeStage::Backup : UpgradeStage::Upgrade, &error)) {
-            qWarning() << "WriteDBusData: cannot keep the upgrade's journal:" << error;
-            replyError(QDBusError::errorString(QDBusError::Failed),
-                QStringLiteral("The upgrade cannot be recorded, so nothing was changed: ") + error);
-            end();
+        if (!beginJournal(run, possible ? UpgradeStage::Backup : UpgradeStage::Upgrade))
             return;
-        }
         if (!possible) {
             // No backup is made, and none is announced: the upgrade runs at once, and the reply
             // follows its end.
@@ -503,6 +497,18 @@ void WriteDBusData::backUpAndUpgrade(CheckRun *run)
         notifyStage(UpgradeStage::Backup, 0, 0, QString());
         m_recovery->startBackup();
     });
+}
+
+bool WriteDBusData::beginJournal(CheckRun *run, const QString &stage)
+{
+    QString error;
+    if (m_check->records().beginJournal(run, stage, &error))
+        return true;
+    qWarning() << "WriteDBusData: cannot keep the upgrade's journal:" << error;
+    replyError(QDBusError::errorString(QDBusError::Failed),
+        QStringLiteral("The upgrade cannot be recorded, so nothing was changed: ") + error);
+    end();
+    return false;
 }
 
 void WriteDBusData::notifyStage(const QString &stage, int done, int total, const QString &package)
@@ -531,14 +537,8 @@ void WriteDBusData::startWithoutBackup(const QDBusMessage &call, uint uid)
         return;
     m_upgrading = run;
     m_shutdownLock->take();
-    QString error;
-    if (!m_check->records().beginJournal(run, UpgradeStage::Upgrade, &error)) {
-        qWarning() << "WriteDBusData: cannot keep the upgrade's journal:" << error;
-        replyError(QDBusError::errorString(QDBusError::Failed),
-            QStringLiteral("The upgrade cannot be recorded, so nothing was changed: ") + error);
-        end();
+    if (!beginJournal(run, UpgradeStage::Upgrade))
         return;
-    }
     notify(QStringLiteral("NotifyExecDistUpgradeInfo"), { QStringLiteral("开始进行系统升级...") });
     notifyProgress(BackupStage, ProgressGoesOn);
     // The reply follows the upgrade's end.

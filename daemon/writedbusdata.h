@@ -101,6 +101,9 @@ private:
     CheckRun *upgradableRun(const QDBusMessage &call, uint uid, bool withoutBackup);
     void startBackup(const QDBusMessage &call, uint uid);
     void backUpAndUpgrade(CheckRun *run);
+    // Writes |run|'s journal before anything changes; when it cannot, the call is answered
+    // with why and the operation ends.
+    bool beginJournal(CheckRun *run, const QString &stage);
     static QString planChangedText();
     void startWithoutBackup(const QDBusMessage &call, uint uid);
     void backupEnded(bool success, const QString &errMsg);
