@@ -6,7 +6,8 @@
 //   status calling dpkg interrupted because dpkg warned about something else; a passed check
 //   whose JSON does not carry the service's plan (the probe from 1.0 to 2.0);
 // - an upgrade that nobody confirmed, started without a terminal and without --yes;
-// - upgrade events out of order, or a success reported while the probe was not upgraded;
+// - upgrade events out of order, a backup announced without a recovery service, the probe not
+//   named as the one package upgraded, or a success reported while the probe was not upgraded;
 // - a terminal progress line printed line after line instead of redrawn, apt's output shown
 //   without --verbose, or the result lost behind the progress line.
 #include "daemonfixture.h"
@@ -201,6 +202,12 @@ void tst_Cli::upgradeJson()
             lastProgress = progress;
             event += QStringLiteral(":%1,%2").arg(progress).arg(line["code"].toInt());
         }
+        // Without a recovery service nothing is backed up, and no backup may be announced.
+        if (event == QLatin1String("stage")) {
+            const QString stage = line["stage"].toString();
+            event = stage == QLatin1String("upgrade") ? QStringLiteral("upgrading")
+                                                      : QStringLiteral("stage:") + stage;
+        }
         if ((event == QLatin1String("output") && line["text"].toString().contains(Probe))
             || (progress > 30 && progress < 100))
             event = QStringLiteral("upgrading");
@@ -210,7 +217,13 @@ void tst_Cli::upgradeJson()
     }
     QCOMPARE(outline,
         QStringList({ "check", "upgrade-started", "progress:30,1", "upgrading", "progress:100,1",
-            "notice", "result" }));
+            "notice", "stage:post-hooks", "result" }));
+    // The service names the probe as the package it upgrades, one of one.
+    bool named = false;
+    for (const QJsonObject &line : jsonLines(output))
+        named |= line["event"] == QLatin1String("stage") && line["package"] == Probe
+            && line["done"] == 1 && line["total"] == 1;
+    QVERIFY2(named, output.constData());
     const QJsonObject result = jsonLines(output).last();
     QCOMPARE(result["outcome"].toString(), QStringLiteral("reboot-refused"));
     QVERIFY(result["rebootNeeded"].toBool());

@@ -9,7 +9,12 @@
 // - a failed upgrade whose last line is not the service's reason in the library's words (the
 //   tool's), or blames the package for an earlier unfinished installation; a refusal because
 //   the system changed since the check reported as the service being unreachable;
+// - an upgrade's log that claims a backup the service did not announce, leaves out the repair
+//   or the package i of n the service names, glues the service's status texts to apt's output
+//   or shows them untranslated, or shows a failure with its code as a percentage; JSON without
+//   the stage events or the status texts' words;
 // - the program not loading the shared sentences' translation for a Chinese user.
+#include "capturedstream.h"
 #include "checkfailuretext.h"
 #include "checkreport.h"
 #include "commandline.h"
@@ -27,7 +32,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtTest>
-#include <cstdio>
 #include <memory>
 
 Q_DECLARE_METATYPE(Outcome)
@@ -50,17 +54,6 @@ UpgradePlan plan()
     return plan;
 }
 
-QByteArray readAll(FILE *stream)
-{
-    fflush(stream);
-    rewind(stream);
-    QByteArray bytes;
-    char buffer[4096];
-    for (size_t read; (read = fread(buffer, 1, sizeof buffer, stream)) > 0;)
-        bytes.append(buffer, int(read));
-    return bytes;
-}
-
 } // namespace
 
 class tst_PackageCommand : public QObject
@@ -75,46 +68,69 @@ class tst_PackageCommand : public QObject
     // was written, the last line the result.
     QByteArray run(const QStringList &arguments, int item, bool result, const QString &pair)
     {
+        return runWith(arguments, item, result,
+            pair.isEmpty() ? QStringList() : QStringList { QStringLiteral("30,1"), pair });
+    }
+
+    // The same with |events| after BackupSystem: "30,1" a pair, "stage:upgrade,3,20,name" a
+    // stage, "info:text" a status text or piece of apt's output.
+    QByteArray runWith(
+        const QStringList &arguments, int item, bool result, const QStringList &events)
+    {
         const CommandLine commandLine = CommandLine::parse(arguments, QStringLiteral("/tmp"));
-        FILE *out = tmpfile();
-        FILE *errors = tmpfile();
+        CapturedStream out;
+        CapturedStream errors;
         std::unique_ptr<SessionOutput> output;
         if (commandLine.json)
-            output = std::make_unique<JsonEvents>(out);
+            output = std::make_unique<JsonEvents>(out.file());
         else
-            output = std::make_unique<TextOutput>(out, errors, false, false);
+            output = std::make_unique<TextOutput>(out.file(), errors.file(), false, false);
         DaemonClient daemon(QDBusConnection::systemBus());
         PackageCommand command(
             commandLine, QStringLiteral("/home/someone"), &daemon, output.get(), nullptr);
         QSignalSpy finished(&command, &PackageCommand::finished);
+        // An earlier run against the same stand-in has made these calls already.
+        const int checks = m_daemon->members().count(QStringLiteral("StartOfflineFileCheck"));
+        const int backups = m_daemon->members().count(QStringLiteral("BackupSystem"));
         command.start();
         if (!QTest::qWaitFor(
-                [this] {
-                    return m_daemon->members().contains(QStringLiteral("StartOfflineFileCheck"));
+                [this, checks] {
+                    return m_daemon->members().count(QStringLiteral("StartOfflineFileCheck"))
+                        > checks;
                 },
                 5000))
             return "no check asked for";
         m_daemon->emitSignal(QStringLiteral("NotifyOfflineFileCheckResult"), { item, result });
-        if (!pair.isEmpty()
+        if (!events.isEmpty()
             && QTest::qWaitFor(
-                [this, &finished] {
+                [this, &finished, backups] {
                     return !finished.isEmpty()
-                        || m_daemon->members().contains(QStringLiteral("BackupSystem"));
+                        || m_daemon->members().count(QStringLiteral("BackupSystem")) > backups;
                 },
                 5000)
             && finished.isEmpty()) {
-            for (const QString &each : { QStringLiteral("30,1"), pair })
-                m_daemon->emitSignal(QStringLiteral("NotifyOfflineUpgradeProgress"),
-                    { each.section(',', 0, 0).toInt(), each.section(',', 1).toInt() });
+            for (const QString &each : events)
+                emitEvent(each);
         }
         if (finished.isEmpty() && !finished.wait(5000))
             return "did not finish";
         output->result(
             commandLine.commandName, finished.constFirst().constFirst().value<Outcome>());
-        const QByteArray written = readAll(out) + readAll(errors);
-        fclose(out);
-        fclose(errors);
-        return written;
+        return out.written() + errors.written();
+    }
+
+    void emitEvent(const QString &event)
+    {
+        if (event.startsWith(QLatin1String("info:"))) {
+            m_daemon->emitSignal(QStringLiteral("NotifyExecDistUpgradeInfo"), { event.mid(5) });
+        } else if (event.startsWith(QLatin1String("stage:"))) {
+            const QStringList stage = event.mid(6).split(',');
+            m_daemon->emitSignal(QStringLiteral("NotifyUpgradeStage"),
+                { stage.at(0), stage.at(1).toInt(), stage.at(2).toInt(), stage.at(3) });
+        } else {
+            m_daemon->emitSignal(QStringLiteral("NotifyOfflineUpgradeProgress"),
+                { event.section(',', 0, 0).toInt(), event.section(',', 1).toInt() });
+        }
     }
 
 private slots:
@@ -246,6 +262,81 @@ private slots:
             QCOMPARE(reason.value("detail").toString(), QStringLiteral("libfoo1, libbar2"));
             QCOMPARE(result.value("message").toString(), reason.value("text").toString());
         }
+    }
+
+    // What a log (no terminal) and a program (JSON) get of an upgrade as the service tells it.
+    void upgradeStages_data()
+    {
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<QStringList>("shown"); // in order, in the log
+        QTest::addColumn<QStringList>("notShown");
+        QTest::addColumn<QStringList>("jsonStages"); // the stage events' texts
+
+        const QStringList upgraded { "stage:upgrade,0,2,", "stage:upgrade,1,2,libc6",
+            "stage:upgrade,2,2,bash", "100,1" };
+        QTest::newRow("no backup: none claimed")
+            << (QStringList { "info:开始进行系统升级...", "30,1" } + upgraded)
+            << QStringList { "Starting the system upgrade...\n", "Stage: Preparing the upgrade (30%)",
+                   "Stage: Upgrading the system (30%)",
+                   "Stage: Upgrading the system: package 1 of 2 (libc6) (30%)",
+                   "Stage: Upgrading the system: package 2 of 2 (bash) (64%)",
+                   "Stage: Upgrade finished (100%)", "The upgrade succeeded." }
+            << QStringList { "Backing up", "backup", "开始" }
+            << QStringList { "Upgrading the system", "Upgrading the system: package 1 of 2 (libc6)",
+                   "Upgrading the system: package 2 of 2 (bash)" };
+        QTest::newRow("backup, then a repair")
+            << (QStringList { "info:开始进行系统备份...", "30,1", "stage:backup,0,0,",
+                    "info:系统备份完成", "50,1", "info:开始进行系统升级...", "stage:repair,0,2," }
+                + upgraded)
+            << QStringList { "Starting the system backup...\n", "Stage: Backing up the system (30%)",
+                   "The system backup is complete\n", "Starting the system upgrade...\n",
+                   "Stage: Finishing interrupted installations (50%)",
+                   "Stage: Upgrading the system: package 1 of 2 (libc6) (50%)" }
+            << QStringList { "系统" }
+            << QStringList { "Backing up the system", "Finishing interrupted installations",
+                   "Upgrading the system", "Upgrading the system: package 1 of 2 (libc6)",
+                   "Upgrading the system: package 2 of 2 (bash)" };
+        QTest::newRow("failed: the reason, no percentage")
+            << QStringList { "30,1", "stage:upgrade,1,2,libc6", "80,-2" }
+            << QStringList { "Stage: Upgrading the system: package 1 of 2 (libc6) (30%)",
+                   "Stage: The upgrade failed\n",
+                   UpgradeFailureText::forReason(UpgradeReason::RepairFailed, "libfoo1, libbar2")
+                       .sentence }
+            << QStringList { "80%", "(80" }
+            << QStringList { "Upgrading the system: package 1 of 2 (libc6)" };
+    }
+
+    void upgradeStages()
+    {
+        QFETCH(QStringList, events);
+        QFETCH(QStringList, shown);
+        QFETCH(QStringList, notShown);
+        QFETCH(QStringList, jsonStages);
+        const QString log = QString::fromUtf8(
+            runWith({ "upgrade", "x.oup", "--yes" }, UpgradableItem, true, events));
+        int from = 0;
+        for (const QString &text : shown) {
+            const int at = log.indexOf(text, from);
+            QVERIFY2(at >= 0, qPrintable(text + QStringLiteral(" not after ") + log.left(from)));
+            from = at + text.size();
+        }
+        for (const QString &text : notShown)
+            QVERIFY2(!log.contains(text), qPrintable(text + QStringLiteral(" in ") + log));
+
+        QStringList stages;
+        QStringList statusTexts;
+        for (const QByteArray &line :
+            runWith({ "upgrade", "x.oup", "--yes", "--json" }, UpgradableItem, true, events)
+                .split('\n')) {
+            const QJsonObject event = QJsonDocument::fromJson(line).object();
+            if (event.value("event") == QLatin1String("stage"))
+                stages << event.value("text").toString();
+            if (event.value("event") == QLatin1String("output"))
+                statusTexts << event.value("message").toString();
+        }
+        QCOMPARE(stages, jsonStages);
+        // Each of the service's status texts comes with its words in the user's language.
+        QCOMPARE(statusTexts.count(QString()), 0);
     }
 
     // The program itself, for a user whose language is Chinese: the shared sentences come in
