@@ -15,41 +15,43 @@ RunRecords::RunRecords(const CheckEnvironment &environment)
     : m_environment(environment)
 { }
 
+namespace {
+
+// What the history and the journal say of |run|'s package and its user.
+RunJournal::Record recordOf(const CheckRun &run)
+{
+    const CheckRun::Record &found = run.record();
+    RunJournal::Record record;
+    record.uid = run.uid();
+    record.user = run.caller().name;
+    record.packageName = found.packageName;
+    record.sha256 = found.sha256;
+    record.signer = found.signatureState == SignatureVerified ? found.signer : QString();
+    record.upgradeType = found.upgradeType;
+    record.patchSerial = found.patchSerial;
+    record.plan = found.plan;
+    return record;
+}
+
+} // namespace
+
 void RunRecords::checkEnded(const CheckRun &run, int item, bool passed)
 {
-    const CheckRun::Record &record = run.record();
-    addToHistory(QJsonObject { { QStringLiteral("kind"), QStringLiteral("check") },
-        { QStringLiteral("uid"), double(run.uid()) }, { QStringLiteral("user"), run.caller().name },
-        { QStringLiteral("package"), record.packageName },
-        { QStringLiteral("sha256"), record.sha256 },
-        { QStringLiteral("signer"),
-            record.signatureState == SignatureVerified ? record.signer : QString() },
-        { QStringLiteral("upgradeType"), record.upgradeType },
-        { QStringLiteral("cveId"), record.patchSerial },
-        { QStringLiteral("planned"),
-            QJsonObject { { QStringLiteral("upgraded"), record.plan.upgraded.size() },
-                { QStringLiteral("installed"), record.plan.installed.size() },
-                { QStringLiteral("removed"), record.plan.removed.size() } } },
-        { QStringLiteral("outcome"), passed ? QStringLiteral("passed") : QStringLiteral("failed") },
-        { QStringLiteral("item"), item }, { QStringLiteral("reasonKey"), record.reasonKey },
-        { QStringLiteral("reasonDetail"), record.reasonDetail.left(4096) },
-        { QStringLiteral("resumed"), false } });
+    QJsonObject entry = RunJournal::historyEntry(recordOf(run),
+        passed ? QStringLiteral("passed") : QStringLiteral("failed"), run.record().reasonKey,
+        run.record().reasonDetail, false);
+    entry.insert(QStringLiteral("kind"), QStringLiteral("check"));
+    entry.insert(QStringLiteral("item"), item);
+    for (const char *upgradeOnly : { "id", "stageSeconds", "replacedConfigFiles", "attempts" })
+        entry.remove(QLatin1String(upgradeOnly));
+    addToHistory(entry);
 }
 
 bool RunRecords::beginJournal(CheckRun *run, const QString &stage, QString *error)
 {
     RunJournal::Record &journal = run->journal();
-    const CheckRun::Record &record = run->record();
-    journal = RunJournal::Record();
-    journal.uid = run->uid();
-    journal.user = run->caller().name;
+    journal = recordOf(*run);
     journal.home = run->home().path();
-    journal.packageName = record.packageName;
-    journal.sha256 = record.sha256;
-    journal.signer = record.signatureState == SignatureVerified ? record.signer : QString();
-    journal.upgradeType = record.upgradeType;
-    journal.patchSerial = record.patchSerial;
-    journal.plan = record.plan;
     journal.startedAt = QDateTime::currentSecsSinceEpoch();
     journal.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     journal.enter(stage, journal.startedAt);
