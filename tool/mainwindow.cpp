@@ -10,6 +10,7 @@
 #include "packagerequestdialog.h"
 #include "placeholdermodule.h"
 #include "standarditem.h"
+#include "tevringarrolansettingsinvoker.h"
 #include "titlebar.h"
 
 #include <QCloseEvent>
@@ -40,6 +41,7 @@ MainWindow::MainWindow(QWidget *parent)
 MainWindow::MainWindow(const QByteArray &settingsSchema, const QDBusConnection &systemBus,
     const QDBusConnection &sessionBus, QWidget *parent)
     : Karvo::MainWindow(parent)
+    , m_settingsSchema(settingsSchema)
     , m_systemBus(systemBus)
     , m_sessionBus(sessionBus)
 {
@@ -127,7 +129,9 @@ void MainWindow::initData()
 
 void MainWindow::initAllModule()
 {
-    m_offlineModule = new OfflineUpdateModule(this, m_systemBus, m_sessionBus, this);
+    // The module remembers in the tool's settings which upgrade it has told the user of.
+    m_offlineModule = new OfflineUpdateModule(this, m_systemBus, m_sessionBus,
+        new TevrinGarrolanSettingsInvoker(m_settingsSchema, QByteArray(), this), this);
     auto *isoModule = new PlaceholderModule(QStringLiteral("isoupdate"), this, this);
     auto *systemModule = new PlaceholderModule(QStringLiteral("systemupdate"), this, this);
 

@@ -90,6 +90,7 @@ private:
     QVector<QPair<ModuleInterface *, QWidget *>> m_pageStack;
     QList<QPair<ModuleInterface *, QString>> m_modules;
     OfflineUpdateModule *m_offlineModule = nullptr;
+    QByteArray m_settingsSchema;
     QGSettings *m_settings = nullptr;
     bool m_moduleListVisible = false;
     QDBusConnection m_systemBus;

@@ -12,6 +12,9 @@
 //   nothing; a failed upgrade told in the page's own words when the daemon gave a reason, or an
 //   unfinished earlier installation blamed on the package and its packages not named; a report
 //   that comes while the daemon is asked why taken for the failed upgrade's;
+// - a progress screen that claims a backup the daemon did not announce, leaves out the repair or
+//   the package i of n the daemon names, shows a failure's code as a percentage, or shows the
+//   daemon's status texts untranslated;
 // - the plan of a passed check not shown, or its whole view without the versions, removals,
 //   replaced files or room; a plan offered after a failed check;
 // - a system changed since the check (refused, or found after the upgrade failed) that is
@@ -28,6 +31,7 @@
 #include "offlineupdatemodel.h"
 #include "offlineupdateprotocol.h"
 #include "offlineupgradedialog.h"
+#include "reporttexttranslation.h"
 #include "scriptedservice.h"
 #include "upgradefailuretext.h"
 #include "upgradeplandialog.h"
@@ -41,6 +45,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTreeWidget>
@@ -321,6 +326,101 @@ private slots:
         // The way on: another attempt, or back to choose another package.
         QVERIFY(page.findChild<QPushButton *>(QStringLiteral("startUpgrade"))->isEnabled());
         QVERIFY(page.findChild<QPushButton *>(QStringLiteral("chooseAnotherPackage"))->isVisible());
+    }
+
+    void progressView_data()
+    {
+        // "30,1" a pair, "stage:upgrade,3,20,name" a stage, "info:text" a piece of output.
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<QStringList>("stages"); // each new text of the stage line, in order
+        QTest::addColumn<QString>("percent"); // the number beside the bar at the end
+        QTest::addColumn<QString>("logLine"); // a line the output box shows at the end
+
+        QTest::newRow("no backup: none claimed")
+            << "en"
+            << QStringList { "info:开始进行系统升级...", "30,1", "stage:upgrade,0,2,",
+                   "stage:upgrade,1,2,libc6" }
+            << QStringList { "Preparing the upgrade", "Upgrading the system",
+                   "Upgrading the system: package 1 of 2 (libc6)" }
+            << "30%"
+            << "Starting the system upgrade...";
+        QTest::newRow("backup, then a repair")
+            << "en"
+            << QStringList { "info:开始进行系统备份...", "30,1", "stage:backup,0,0,",
+                   "info:系统备份完成", "50,1", "stage:repair,0,2,", "stage:upgrade,2,2,bash" }
+            << QStringList { "Preparing the upgrade", "Backing up the system",
+                   "Finishing interrupted installations",
+                   "Upgrading the system: package 2 of 2 (bash)" }
+            << "74%"
+            << "The system backup is complete";
+        QTest::newRow("failed: no percentage from the failure")
+            << "en" << QStringList { "30,1", "stage:upgrade,1,2,libc6", "80,-2" }
+            << QStringList { "Preparing the upgrade",
+                   "Upgrading the system: package 1 of 2 (libc6)" }
+            << "30%" << "";
+        QTest::newRow("done, then the post-upgrade scripts")
+            << "en" << QStringList { "30,1", "stage:upgrade,2,2,bash", "100,1" }
+            << QStringList { "Preparing the upgrade", "Upgrading the system: package 2 of 2 (bash)",
+                   "Upgrade finished", "Running post-upgrade scripts" }
+            << "100%" << "";
+        QTest::newRow("in Chinese")
+            << "zh_CN" << QStringList { "info:开始进行系统升级...", "30,1", "stage:upgrade,1,2,libc6" }
+            << QStringList { "正在准备升级", "正在升级系统：第 1 个软件包，共 2 个（libc6）" } << "30%"
+            << "开始进行系统升级...";
+    }
+
+    // The progress screen says the stage the daemon announces, never a backup it did not
+    // announce, and puts the daemon's status texts in the user's words.
+    void progressView()
+    {
+        QFETCH(QString, language);
+        QFETCH(QStringList, events);
+        QFETCH(QStringList, stages);
+        QFETCH(QString, percent);
+        QFETCH(QString, logLine);
+        ReportTextTranslation::load(QLocale(language));
+        const auto english
+            = qScopeGuard([] { ReportTextTranslation::load(QLocale(QLocale::English)); });
+        m_daemon->setReply(QStringLiteral("GetUpgradeFailureReason"),
+            answer({ UpgradeReason::UpgradeFailed, QStringLiteral("E: dpkg returned 1") }));
+        OfflineUpdateModel model(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
+        OfflineCheckResultWidget page(&model, UpgradableItem, true);
+        OfflineUpgradeDialog *progressDialog = confirmUpgrade(page);
+        QVERIFY(progressDialog);
+        QTRY_VERIFY(m_daemon->members().contains(QStringLiteral("BackupSystem")));
+        auto *stageLabel = progressDialog->findChild<QLabel *>(QStringLiteral("stageLabel"));
+        auto *percentLabel = progressDialog->findChild<QLabel *>(QStringLiteral("percentLabel"));
+        QStringList seen;
+        QStringList percents;
+        // After the page's own connection, which fills the dialog.
+        connect(page.upgradeFlow(), &UpgradeFlow::progressChanged, this, [&] {
+            if (seen.isEmpty() || seen.last() != stageLabel->text())
+                seen << stageLabel->text();
+            percents << percentLabel->text();
+        });
+        ModalHandler dismiss([](QDialog *dialog) { dialog->reject(); });
+        for (const QString &event : events) {
+            if (event.startsWith(QLatin1String("info:"))) {
+                QVERIFY(m_daemon->emitSignal(
+                    QStringLiteral("NotifyExecDistUpgradeInfo"), { event.mid(5) }));
+            } else if (event.startsWith(QLatin1String("stage:"))) {
+                const QStringList stage = event.mid(6).split(',');
+                QVERIFY(m_daemon->emitSignal(QStringLiteral("NotifyUpgradeStage"),
+                    { stage.at(0), stage.at(1).toInt(), stage.at(2).toInt(), stage.at(3) }));
+            } else {
+                QVERIFY(m_daemon->emitSignal(QStringLiteral("NotifyOfflineUpgradeProgress"),
+                    { event.section(',', 0, 0).toInt(), event.section(',', 1).toInt() }));
+            }
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(seen, stages, 5000);
+        QTRY_COMPARE(percentLabel->text(), percent);
+        QVERIFY2(!percents.contains(QStringLiteral("80%")), qPrintable(percents.join(' ')));
+        if (!logLine.isEmpty()) {
+            auto *log = progressDialog->findChild<QPlainTextEdit *>();
+            QTRY_VERIFY2(log->toPlainText().split('\n').contains(logLine),
+                qPrintable(log->toPlainText()));
+        }
     }
 
     void planView_data()

@@ -111,7 +111,10 @@ private slots:
                      .type(),
             QDBusMessage::ReplyMessage);
         QTest::qWait(500);
-        QVERIFY(daemon.calls().isEmpty());
+        // The first start reads the history, to tell how the last upgrade ended; nothing more.
+        QStringList asked = daemon.members();
+        asked.removeAll(QStringLiteral("GetHistory"));
+        QVERIFY2(asked.isEmpty(), qPrintable(asked.join(' ')));
 
         // The reply may or may not make it out before the process ends; only the exit counts.
         QVERIFY(QDBusConnection::sessionBus().send(toolCall(QStringLiteral("ExitApp"))));

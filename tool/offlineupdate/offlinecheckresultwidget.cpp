@@ -149,9 +149,10 @@ void OfflineCheckResultWidget::initData()
         QTimer::singleShot(0, this, [this, backupSupported] { confirmUpgrade(backupSupported); });
     });
     connect(m_flow, &UpgradeFlow::stateChanged, this, &OfflineCheckResultWidget::acceptFlowState);
-    connect(m_flow, &UpgradeFlow::progressChanged, this, [this](int progress) {
+    connect(m_flow, &UpgradeFlow::progressChanged, this, [this] {
         if (m_progressDialog)
-            m_progressDialog->setUpgradeProgress(progress);
+            m_progressDialog->setUpgradeStage(
+                m_flow->progress().text(), m_flow->progress().percent());
     });
     connect(m_flow, &UpgradeFlow::outputReceived, this, [this](const QString &piece) {
         if (m_progressDialog)

@@ -85,6 +85,8 @@ void OfflineUpdateModel::initData()
         this, &OfflineUpdateModel::acceptOfflineUpgradeProgress);
     connect(m_daemon.get(), &ComTevrinOfflineUpdateDaemonInterface::NotifyExecDistUpgradeInfo,
         this, &OfflineUpdateModel::acceptExecDistUpgradeInfo);
+    connect(m_daemon.get(), &ComTevrinOfflineUpdateDaemonInterface::NotifyUpgradeStage, this,
+        &OfflineUpdateModel::notifyUpgradeStage);
 
     // Only a daemon that had the name and lost it counts: a daemon being started for our first
     // request takes a free name.
@@ -191,6 +193,19 @@ void OfflineUpdateModel::requestUpgradeFailureReason(
                 qWarning() << "OfflineUpdateModel: GetUpgradeFailureReason failed:"
                            << reply.errorName() << reply.errorMessage();
             done(replyValue<QString>(reply, 0), replyValue<QString>(reply, 1));
+        });
+}
+
+void OfflineUpdateModel::requestHistory(
+    QObject *context, std::function<void(const QStringList &)> done)
+{
+    m_daemon->setTimeout(DefaultCallMs);
+    whenAnswered(m_daemon->GetHistory(), context,
+        [done = std::move(done)](const QDBusMessage &reply) {
+            if (reply.type() == QDBusMessage::ErrorMessage)
+                qWarning() << "OfflineUpdateModel: GetHistory failed:" << reply.errorName()
+                           << reply.errorMessage();
+            done(replyValue<QStringList>(reply));
         });
 }
 

@@ -40,9 +40,12 @@ public:
     // detail; both empty when the daemon cannot say.
     void requestUpgradeFailureReason(
         QObject *context, std::function<void(const QString &key, const QString &detail)> done);
+    // The daemon's history, one JSON object per entry, oldest first: the caller's own entries
+    // (an administrator's may include others'); empty when the daemon cannot say.
+    void requestHistory(QObject *context, std::function<void(const QStringList &)> done);
     // Whether the system can be backed up; false when the daemon cannot say.
     void requestBackupStatus(QObject *context, std::function<void(bool)> done);
-    // Returns at once; progress arrives as notifyOfflineUpgradeProgress and
+    // Returns at once; progress arrives as notifyOfflineUpgradeProgress, notifyUpgradeStage and
     // notifyExecDistUpgradeInfo, or notifyOfflineUpgradeFailed when the request cannot reach
     // the daemon.
     void startOfflineUpgrade();
@@ -60,6 +63,7 @@ signals:
     void notifyCheckFilePath(const QString &filepath);
     void notifyOfflineCheckResult(int itemType, bool result);
     void notifyOfflineUpgradeProgress(int progress, int code);
+    void notifyUpgradeStage(const QString &stage, int done, int total, const QString &package);
     void notifyExecDistUpgradeInfo(const QString &info);
     // The check request was answered at once with an error, so no check report will come.
     // |reason| says it in the user's words, |details| in the bus's or the daemon's.

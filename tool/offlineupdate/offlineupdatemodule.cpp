@@ -6,15 +6,23 @@
 #include "offlineupdatecheckingwidget.h"
 #include "offlineupdatemodel.h"
 #include "offlineupdatewidget.h"
+#include "settingsinvokerinterface.h"
+#include "unreportedupgrade.h"
 
 #include <QDebug>
+#include <QTimer>
+#include <unistd.h>
+
+const QString OfflineUpdateModule::ReportedUpgradeKey = QStringLiteral("reported-upgrade");
 
 OfflineUpdateModule::OfflineUpdateModule(FrameProxyInterface *frame,
-    const QDBusConnection &systemBus, const QDBusConnection &sessionBus, QObject *parent)
+    const QDBusConnection &systemBus, const QDBusConnection &sessionBus,
+    SettingsInvokerInterface *settings, QObject *parent)
     : QObject(parent)
     , ModuleInterface(frame)
     , m_systemBus(systemBus)
     , m_sessionBus(sessionBus)
+    , m_settings(settings)
 { }
 
 OfflineUpdateModule::~OfflineUpdateModule()
@@ -42,6 +50,12 @@ void OfflineUpdateModule::active(int pageIndex)
             });
         connect(m_model, &OfflineUpdateModel::notifyDaemonVanished, this,
             [this] { endCheck({ OfflineUpdateCheckingWidget::serviceStoppedText(), QString() }); });
+        // From the event loop: a start that hands its package to a running tool and ends
+        // before the loop runs asks the daemon nothing.
+        QTimer::singleShot(0, this, [this] {
+            m_model->requestHistory(
+                this, [this](const QStringList &entries) { acceptHistory(entries); });
+        });
     }
 
     switch (m_check) {
@@ -80,6 +94,27 @@ void OfflineUpdateModule::pushImportPage()
 {
     m_importPage = new OfflineUpdateWidget(m_model, nullptr);
     m_frameProxy->pushWidget(this, m_importPage);
+    tellLastUpgrade();
+}
+
+void OfflineUpdateModule::acceptHistory(const QStringList &entries)
+{
+    const QString reported
+        = m_settings ? m_settings->GetValue(ReportedUpgradeKey).toString() : QString();
+    m_untoldUpgrade = UnreportedUpgrade::find(entries, int(getuid()), reported);
+    tellLastUpgrade();
+}
+
+void OfflineUpdateModule::tellLastUpgrade()
+{
+    // A check started from the command line may have taken the place of the import page; the
+    // upgrade is told of when the user comes back to it.
+    if (m_untoldUpgrade.kind.isEmpty() || !m_importPage)
+        return;
+    m_importPage->showLastUpgrade(m_untoldUpgrade);
+    if (m_settings)
+        m_settings->SetValue(ReportedUpgradeKey, m_untoldUpgrade.id);
+    m_untoldUpgrade = HistoryEntry();
 }
 
 void OfflineUpdateModule::pushCheckingPage()

@@ -5,6 +5,7 @@
 #include "label.h"
 #include "offlineupdatemodel.h"
 #include "screensaverinhibitor.h"
+#include "upgradeprogress.h"
 #include "upgradewidget.h"
 
 #include <QCloseEvent>
@@ -29,6 +30,7 @@ const int LogBlockCount = 10;
 const int DotIntervalMs = 1000;
 const int InfoDelayMs = 50;
 const int KeyPressIntervalMs = 30000;
+const int StageWidth = 600;
 // Shown where the wallpaper is unknown or cannot be read, under the same dark layer.
 const QColor FallbackBackground(0x12, 0x1c, 0x2c);
 
@@ -112,7 +114,19 @@ void OfflineUpgradeDialog::initUI()
                              .pixmap(windowHandle(), logoLabel->size()));
     logoLabel->setAccessibleName(tr("Tevrin logo"));
     layout->addWidget(logoLabel, 0, Qt::AlignCenter);
-    layout->addSpacing(50);
+    layout->addSpacing(30);
+
+    // As wide as the bar and its number; a long package name wraps rather than being cut.
+    m_stageLabel = new Karvo::Label(m_overlay);
+    m_stageLabel->setObjectName(QStringLiteral("stageLabel"));
+    m_stageLabel->setAlignment(Qt::AlignCenter);
+    m_stageLabel->setWordWrap(true);
+    m_stageLabel->setTextFormat(Qt::PlainText);
+    m_stageLabel->setFixedWidth(StageWidth);
+    setPixelSize(m_stageLabel, 17);
+    setTextColor(m_stageLabel, Qt::white);
+    layout->addWidget(m_stageLabel, 0, Qt::AlignCenter);
+    layout->addSpacing(12);
 
     auto *progressLayout = new QHBoxLayout;
     progressLayout->setContentsMargins(0, 0, 0, 0);
@@ -193,7 +207,8 @@ void OfflineUpgradeDialog::initUI()
 
 void OfflineUpgradeDialog::initData()
 {
-    setUpgradeProgress(0);
+    const UpgradeProgress starting;
+    setUpgradeStage(starting.text(), starting.percent());
 
     m_infoTimer = new QTimer(this);
     m_infoTimer->setSingleShot(true);
@@ -212,11 +227,14 @@ void OfflineUpgradeDialog::initData()
     m_dotTimer->start();
 }
 
-void OfflineUpgradeDialog::setUpgradeProgress(int progress)
+void OfflineUpgradeDialog::setUpgradeStage(const QString &stage, int percent)
 {
+    m_stageLabel->setText(stage);
+    if (percent < 0)
+        return;
     // QProgressBar ignores a value outside its range and would keep showing the previous one.
-    m_progressBar->setValue(qBound(m_progressBar->minimum(), progress, m_progressBar->maximum()));
-    m_percentLabel->setText(tr("%1%").arg(progress));
+    m_progressBar->setValue(qBound(m_progressBar->minimum(), percent, m_progressBar->maximum()));
+    m_percentLabel->setText(tr("%1%").arg(percent));
 }
 
 void OfflineUpgradeDialog::setUpgradeInfo(const QString &info)

@@ -23,7 +23,8 @@ class Label;
 } // namespace Karvo
 
 // The full-screen window that covers the desktop while the offline upgrade runs: the wallpaper
-// under a dark layer, the logo, the progress, a power warning and the latest upgrade output.
+// under a dark layer, the logo, the stage and the progress, a power warning and the latest
+// upgrade output.
 // It drops every key press and release, so the user cannot work while the system changes.
 class OfflineUpgradeDialog : public QWidget
 {
@@ -34,7 +35,9 @@ public:
     // Until it is closed it keeps the screen from blanking. The wallpaper comes in later.
     OfflineUpgradeDialog(OfflineUpdateModel *model, QWidget *parent);
 
-    void setUpgradeProgress(int progress);
+    // The stage in words above the bar, and the percentage; a percentage below 0 leaves the
+    // bar and the number as they were (a failure's code is none).
+    void setUpgradeStage(const QString &stage, int percent);
     // Takes the next piece of the upgrade's output; the box shows the latest whole lines, and
     // the line still being written below them.
     void setUpgradeInfo(const QString &info);
@@ -56,6 +59,7 @@ private:
     QImage m_wallpaper;
     QWidget *m_background = nullptr;
     UpgradeWidget *m_overlay = nullptr;
+    Karvo::Label *m_stageLabel = nullptr;
     QProgressBar *m_progressBar = nullptr;
     Karvo::Label *m_percentLabel = nullptr;
     Karvo::Label *m_warningLabel = nullptr;

@@ -1,5 +1,6 @@
 #include "upgradeflow.h"
 
+#include "daemonstatustext.h"
 #include "offlineupdatemodel.h"
 #include "offlineupdateprotocol.h"
 #include "upgradefailuretext.h"
@@ -20,6 +21,7 @@ UpgradeFlow::UpgradeFlow(OfflineUpdateModel *model, QObject *parent)
 {
     connect(m_model, &OfflineUpdateModel::notifyOfflineUpgradeProgress, this,
         &UpgradeFlow::acceptProgress);
+    connect(m_model, &OfflineUpdateModel::notifyUpgradeStage, this, &UpgradeFlow::acceptStage);
     connect(m_model, &OfflineUpdateModel::notifyExecDistUpgradeInfo, this,
         &UpgradeFlow::acceptOutput);
     connect(m_model, &OfflineUpdateModel::notifyOfflineUpgradeFailed, this,
@@ -97,6 +99,7 @@ void UpgradeFlow::beginUpgrade()
     m_message = {};
     m_recentOutput.clear();
     m_outputLines = LineAssembler();
+    m_progress = UpgradeProgress();
     // The state first: whoever shows the progress must be in place before any report.
     setState(Upgrading);
 }
@@ -151,12 +154,24 @@ void UpgradeFlow::acceptProgress(int progress, int code)
             [this](const QString &key, const QString &detail) { failWithReason(key, detail); });
         return;
     }
-    emit progressChanged(progress);
+    m_progress.setProgress(progress, code);
+    emit progressChanged();
     if (progress != OfflineUpdate::DoneStage)
         return;
     // The screen stays covered while the hooks run as root: the system is still changing.
     setState(RunningHooks);
+    // A daemon that sends no stages runs them all the same.
+    acceptStage(OfflineUpdate::UpgradeStage::PostHooks, 0, 0, QString());
     m_model->runPostUpgradeHooks();
+}
+
+void UpgradeFlow::acceptStage(const QString &stage, int done, int total, const QString &package)
+{
+    // Like the pairs: only this flow's upgrade, and nothing after its failure.
+    if (!underWay() || m_readingReason)
+        return;
+    m_progress.setStage(stage, done, total, package);
+    emit progressChanged();
 }
 
 void UpgradeFlow::failWithReason(const QString &key, const QString &detail)
@@ -175,8 +190,10 @@ void UpgradeFlow::acceptOutput(const QString &piece)
 {
     if (m_state != Upgrading || m_readingReason)
         return;
-    emit outputReceived(piece);
-    m_recentOutput.append(m_outputLines.add(piece));
+    const QString status = DaemonStatusText::translated(piece);
+    const QString shown = status.isEmpty() ? piece : status;
+    emit outputReceived(shown);
+    m_recentOutput.append(m_outputLines.add(shown));
     while (m_recentOutput.size() > RecentOutputLines)
         m_recentOutput.removeFirst();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lineassembler.h"
+#include "upgradeprogress.h"
 #include "usermessage.h"
 
 #include <QObject>
@@ -47,6 +48,8 @@ public:
     UserMessage message() const { return m_message; }
     // The latest lines of the upgrade's output, for the details of a failure.
     QStringList recentOutput() const { return m_recentOutput; }
+    // The stage and percentage of this flow's upgrade, as the daemon reports them.
+    const UpgradeProgress &progress() const { return m_progress; }
 
 public slots:
     // Ready or Failed (but for PlanChanged): asks the daemon whether it can back up, then asks
@@ -65,7 +68,9 @@ signals:
     void stateChanged(UpgradeFlow::State state);
     // Entering Confirming: the question to put to the user.
     void confirmationNeeded(bool backupSupported);
-    void progressChanged(int progress);
+    // progress() changed.
+    void progressChanged();
+    // A piece of the upgrade's output; the daemon's status texts in the user's language.
     void outputReceived(const QString &piece);
     void restartFailed(const QString &reason);
 
@@ -74,6 +79,7 @@ private:
     void beginUpgrade();
     void fail(Failure failure, const UserMessage &message);
     void acceptProgress(int progress, int code);
+    void acceptStage(const QString &stage, int done, int total, const QString &package);
     // The daemon's reason for the failed upgrade, in place of the flow's own sentence when it
     // gives one.
     void failWithReason(const QString &key, const QString &detail);
@@ -89,4 +95,5 @@ private:
     UserMessage m_message;
     QStringList m_recentOutput;
     LineAssembler m_outputLines;
+    UpgradeProgress m_progress;
 };
