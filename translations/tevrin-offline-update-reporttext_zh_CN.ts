@@ -220,6 +220,48 @@
     </message>
 </context>
 <context>
+    <name>DaemonStatusText</name>
+    <message>
+        <source>Starting the system backup...</source>
+        <translation>开始进行系统备份...</translation>
+    </message>
+    <message>
+        <source>The system backup is complete</source>
+        <translation>系统备份完成</translation>
+    </message>
+    <message>
+        <source>Starting the system upgrade...</source>
+        <translation>开始进行系统升级...</translation>
+    </message>
+</context>
+<context>
+    <name>HistoryText</name>
+    <message>
+        <source>The package passed the check.</source>
+        <translation>软件包通过了检测。</translation>
+    </message>
+    <message>
+        <source>The package failed the check.</source>
+        <translation>软件包未通过检测。</translation>
+    </message>
+    <message>
+        <source>The upgrade was interrupted, and it was finished when the system started again.</source>
+        <translation>升级曾被中断，已在系统再次启动时完成。</translation>
+    </message>
+    <message>
+        <source>The upgrade succeeded.</source>
+        <translation>升级成功。</translation>
+    </message>
+    <message>
+        <source>The upgrade was interrupted, and it could not be finished when the system started again.</source>
+        <translation>升级曾被中断，系统再次启动时未能完成。</translation>
+    </message>
+    <message>
+        <source>The upgrade failed.</source>
+        <translation>升级失败。</translation>
+    </message>
+</context>
+<context>
     <name>UpgradeFailureText</name>
     <message>
         <source>The system has changed since the package was checked, so the upgrade would no longer do what the check foresaw. Nothing was installed. Check the package again.</source>
@@ -276,6 +318,34 @@
     <message>
         <source>The setup script of the package %1 failed during the upgrade. The system may be partly upgraded: have it checked before you restart it.</source>
         <translation>升级过程中软件包 %1 的配置脚本失败。系统可能仅部分升级：请在重启前让管理员检查系统。</translation>
+    </message>
+    <message>
+        <source>The system could not be backed up, so nothing was upgraded.</source>
+        <translation>无法备份系统，因此未进行任何升级。</translation>
+    </message>
+    <message>
+        <source>The recovery service said: %1</source>
+        <translation>恢复服务的信息：%1</translation>
+    </message>
+    <message>
+        <source>The package&apos;s scripts that run after the upgrade could not run.</source>
+        <translation>软件包的升级后脚本未能运行。</translation>
+    </message>
+    <message>
+        <source>Why: %1</source>
+        <translation>原因：%1</translation>
+    </message>
+    <message>
+        <source>The system may be partly upgraded: ask your administrator to have it checked.</source>
+        <translation>系统可能只升级了一部分：请联系管理员检查系统。</translation>
+    </message>
+    <message>
+        <source>What went wrong: %1</source>
+        <translation>出错情况：%1</translation>
+    </message>
+    <message>
+        <source>Finishing the interrupted upgrade failed each time the system started, so it is no longer tried. The system may be partly upgraded: ask your administrator to have it checked.</source>
+        <translation>每次系统启动时完成被中断的升级均告失败，因此不再尝试。系统可能只升级了一部分：请联系管理员检查系统。</translation>
     </message>
 </context>
 <context>
@@ -363,6 +433,57 @@
     <message>
         <source>Replaced configuration files (%1)</source>
         <translation>被替换的配置文件（%1）</translation>
+    </message>
+</context>
+<context>
+    <name>UpgradeStageText</name>
+    <message>
+        <source>Backing up the system</source>
+        <translation>正在备份系统</translation>
+    </message>
+    <message>
+        <source>Finishing interrupted installations</source>
+        <translation>正在完成被中断的安装</translation>
+    </message>
+    <message>
+        <source>Running post-upgrade scripts</source>
+        <translation>正在运行升级后脚本</translation>
+    </message>
+    <message>
+        <source>Upgrade finished</source>
+        <translation>升级完成</translation>
+    </message>
+    <message>
+        <source>Upgrading the system: package %1 of %2 (%3)</source>
+        <translation>正在升级系统：第 %1 个软件包，共 %2 个（%3）</translation>
+    </message>
+    <message>
+        <source>Upgrading the system</source>
+        <translation>正在升级系统</translation>
+    </message>
+    <message>
+        <source>The backup could not be started</source>
+        <translation>无法开始备份</translation>
+    </message>
+    <message>
+        <source>The backup failed</source>
+        <translation>备份失败</translation>
+    </message>
+    <message>
+        <source>The upgrade failed</source>
+        <translation>升级失败</translation>
+    </message>
+    <message>
+        <source>Starting</source>
+        <translation>正在开始</translation>
+    </message>
+    <message>
+        <source>Preparing the upgrade</source>
+        <translation>正在准备升级</translation>
+    </message>
+    <message>
+        <source>Backup done, upgrading the system</source>
+        <translation>备份完成，正在升级系统</translation>
     </message>
 </context>
 </TS>

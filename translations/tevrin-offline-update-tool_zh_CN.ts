@@ -92,6 +92,33 @@
     </message>
 </context>
 <context>
+    <name>LastUpgradeNotice</name>
+    <message>
+        <source>Dismiss</source>
+        <translation>知道了</translation>
+    </message>
+    <message>
+        <source>How your last upgrade ended</source>
+        <translation>上次升级的结果</translation>
+    </message>
+    <message>
+        <source>Succeeded</source>
+        <translation>成功</translation>
+    </message>
+    <message>
+        <source>Needs attention</source>
+        <translation>需要注意</translation>
+    </message>
+    <message>
+        <source>Your last upgrade, from %1</source>
+        <translation>上次升级：%1</translation>
+    </message>
+    <message>
+        <source>Your last upgrade, from %1, ended %2</source>
+        <translation>上次升级：%1，结束于 %2</translation>
+    </message>
+</context>
+<context>
     <name>LicenseDialog</name>
     <message>
         <source>Note: Do not forcibly shut down or cut power during system restore, otherwise it will damage the system.</source>

@@ -7,6 +7,10 @@
 // - the command-line client saying something else for a key than the library (and so than the
 //   tool, which calls the library itself), in English or in Chinese;
 // - a translation that stays installed when another language is asked for;
+// - a status text of the daemon left in Chinese for an English user, or apt's output (or a
+//   status text run together with it) taken for one;
+// - a history entry's outcome that calls a failure a success, hides a finish at boot, drops the
+//   daemon's reason or its details, or is not translated;
 // - check rows whose verdicts unlock the upgrade for an item that did not pass all checks, or
 //   whose names for programs change with the language;
 // - a plan summary that counts wrong or shows empty parts, a package line without its versions,
@@ -14,6 +18,9 @@
 #include "checkfailuretext.h"
 #include "checkreport.h"
 #include "checktable.h"
+#include "daemonstatustext.h"
+#include "historyentry.h"
+#include "historytext.h"
 #include "offlineupdateprotocol.h"
 #include "reporttexttranslation.h"
 #include "upgradefailuretext.h"
@@ -91,6 +98,11 @@ private slots:
         QTest::newRow("upgrade: script-failed") << "upgrade" << UpgradeReason::ScriptFailed << true;
         QTest::newRow("upgrade: package-manager-running")
             << "upgrade" << UpgradeReason::PackageManagerRunning << false;
+        // The history's own keys.
+        for (const char *key :
+            { "backup-failed", "post-hooks-refused", "resume-failed", "resume-given-up" })
+            QTest::newRow(qPrintable(QStringLiteral("upgrade: ") + QLatin1String(key)))
+                << "upgrade" << QString::fromLatin1(key) << false;
     }
 
     void reasons()
@@ -157,6 +169,97 @@ private slots:
         QVERIFY(ReportTextTranslation::load(QLocale(QStringLiteral("zh_CN"))));
         QVERIFY(
             messageFor(kind, QStringLiteral("disk-on-fire"), Detail).sentence != unknown.sentence);
+    }
+
+    void statusTexts_data()
+    {
+        QTest::addColumn<QString>("sent");
+        QTest::addColumn<QString>("english"); // null: shown as it came
+        QTest::addColumn<bool>("chineseAsSent");
+        QTest::newRow("backup starts") << "开始进行系统备份..." << "Starting the system backup..."
+                                       << true;
+        QTest::newRow("backup done") << "系统备份完成" << "The system backup is complete" << true;
+        QTest::newRow("upgrade starts") << "开始进行系统升级..." << "Starting the system upgrade..."
+                                        << true;
+        QTest::newRow("with a line end") << "系统备份完成\n" << QString() << false;
+        QTest::newRow("apt's output") << "Reading package lists..." << QString() << false;
+    }
+
+    // Only the daemon's exact status texts are its sentences; apt's output stays as it came.
+    void statusTexts()
+    {
+        QFETCH(QString, sent);
+        QFETCH(QString, english);
+        QFETCH(bool, chineseAsSent);
+        QCOMPARE(DaemonStatusText::translated(sent), english);
+        QCOMPARE(DaemonStatusText::translated(sent).isNull(), english.isNull());
+        QVERIFY(ReportTextTranslation::load(QLocale(QStringLiteral("zh_CN"))));
+        QCOMPARE(DaemonStatusText::translated(sent) == sent, chineseAsSent);
+    }
+
+    void historyOutcome_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("sentence");
+        QTest::addColumn<QString>("details");
+        const auto json = [](const char *kind, const char *outcome, const char *key,
+                              const char *detail, bool resumed, int item) {
+            return QStringLiteral("{\"kind\":\"%1\",\"outcome\":\"%2\",\"reasonKey\":\"%3\","
+                                  "\"reasonDetail\":\"%4\",\"resumed\":%5,\"item\":%6}")
+                .arg(QLatin1String(kind), QLatin1String(outcome), QLatin1String(key),
+                    QLatin1String(detail), QLatin1String(resumed ? "true" : "false"))
+                .arg(item);
+        };
+        const UserMessage scriptFailed
+            = UpgradeFailureText::forReason(UpgradeReason::ScriptFailed, QStringLiteral("probe"));
+        const UserMessage hooks = UpgradeFailureText::forReason(
+            QStringLiteral("post-hooks-refused"), QStringLiteral("no home"));
+        const UserMessage unsolvable
+            = CheckFailureText::forReason(Reason::PlanUnsolvable, QStringLiteral("E: broken"));
+        QTest::newRow("upgrade succeeded") << json("upgrade", "succeeded", "", "", false, -1)
+                                           << "The upgrade succeeded." << "";
+        QTest::newRow("finished at boot")
+            << json("upgrade", "succeeded", "", "", true, -1)
+            << "The upgrade was interrupted, and it was finished when the system started again."
+            << "";
+        QTest::newRow("finished at boot, scripts refused")
+            << json("upgrade", "succeeded", "post-hooks-refused", "no home", true, -1)
+            << "The upgrade was interrupted, and it was finished when the system started "
+               "again. "
+                + hooks.sentence
+            << hooks.details;
+        QTest::newRow("failed, the daemon's reason")
+            << json("upgrade", "failed", "script-failed", "probe", false, -1)
+            << scriptFailed.sentence << "";
+        QTest::newRow("failed, no reason")
+            << json("upgrade", "failed", "", "", false, -1) << "The upgrade failed." << "";
+        QTest::newRow("failed at boot")
+            << json("upgrade", "failed", "script-failed", "probe", true, -1)
+            << "The upgrade was interrupted, and it could not be finished when the system "
+               "started again. "
+                + scriptFailed.sentence
+            << "";
+        QTest::newRow("check passed") << json("check", "passed", "", "", false, 6)
+                                      << "The package passed the check." << "";
+        QTest::newRow("check failed, the daemon's reason")
+            << json("check", "failed", "plan-unsolvable", "E: broken", false, 6)
+            << unsolvable.sentence << unsolvable.details;
+        QTest::newRow("check failed before the table, no reason")
+            << json("check", "failed", "", "", false, 1)
+            << CheckFailureText::forItem(PackageLayoutItem) << "";
+    }
+
+    void historyOutcome()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, sentence);
+        QFETCH(QString, details);
+        const UserMessage outcome = HistoryText::outcome(HistoryEntry::fromJson(entry));
+        QCOMPARE(outcome.sentence, sentence);
+        QCOMPARE(outcome.details, details);
+        QVERIFY(ReportTextTranslation::load(QLocale(QStringLiteral("zh_CN"))));
+        QVERIFY2(HistoryText::outcome(HistoryEntry::fromJson(entry)).sentence != sentence,
+            "not translated");
     }
 
     void checkTable_data()
