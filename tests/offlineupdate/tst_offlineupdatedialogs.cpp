@@ -11,7 +11,8 @@
 //   after it, a terminal's carriage return shown as text, or a log box that cuts a line;
 // - a dialog whose text or controls do not fit (the longest English and Chinese texts, at the
 //   usual and a large font size; run again at scale 2), such as one of a fixed size, or Return
-//   that postpones the confirmed upgrade;
+//   that postpones the confirmed upgrade; a progress screen whose stage (a long package name
+//   among many packages) is cut;
 // - pictures blurred on a screen scaled by two;
 // - a confirmation that does not state the plan's counts, or does not name a package it removes
 //   or a configuration file it replaces; one that speaks of a plan the daemon did not give.
@@ -30,6 +31,8 @@
 #include "testbuses.h"
 #include "upgradeplandialog.h"
 #include "upgradeplantree.h"
+#include "offlineupdateprotocol.h"
+#include "upgradestagetext.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -228,7 +231,8 @@ private slots:
         for (const int baseFontSize : { int(Karvo::FontSizeManager::DefaultBaseFontSize), 20 }) {
             for (const char *language : { "en", "zh_CN" }) {
                 for (const char *dialog : { "confirm with backup", "confirm without backup",
-                         "confirm with a plan", "plan", "failure", "package request" })
+                         "confirm with a plan", "plan", "failure", "package request",
+                         "progress" })
                     QTest::newRow(qPrintable(
                         QStringLiteral("%1, %2, %3 px").arg(dialog, language).arg(baseFontSize)))
                         << dialog << language << baseFontSize;
@@ -269,8 +273,15 @@ private slots:
         ReportTextTranslation::load(QLocale(language));
         const auto restoreLanguage
             = qScopeGuard([] { ReportTextTranslation::load(QLocale(QLocale::English)); });
-        std::unique_ptr<Karvo::Dialog> shown;
-        if (dialog == QLatin1String("confirm with a plan")) {
+        std::unique_ptr<QWidget> shown;
+        if (dialog == QLatin1String("progress")) {
+            // The longest stage: a long package name, many packages.
+            auto progress = std::make_unique<OfflineUpgradeDialog>(nullptr, nullptr);
+            progress->setUpgradeStage(UpgradeStageText::forStage(OfflineUpdate::UpgradeStage::Upgrade, 1234, 2345,
+                                          QStringLiteral("libreoffice-l10n-zh-cn-help-extras")),
+                57);
+            shown = std::move(progress);
+        } else if (dialog == QLatin1String("confirm with a plan")) {
             shown = std::make_unique<ConfirmDialog>(true, largePlan());
         } else if (dialog == QLatin1String("plan")) {
             shown = std::make_unique<UpgradePlanDialog>(largePlan());

@@ -31,6 +31,8 @@ const int DotIntervalMs = 1000;
 const int InfoDelayMs = 50;
 const int KeyPressIntervalMs = 30000;
 const int StageWidth = 600;
+// Kept clear at each side of the screen.
+const int ScreenMargin = 20;
 // Shown where the wallpaper is unknown or cannot be read, under the same dark layer.
 const QColor FallbackBackground(0x12, 0x1c, 0x2c);
 
@@ -125,6 +127,7 @@ void OfflineUpgradeDialog::initUI()
     m_stageLabel->setFixedWidth(StageWidth);
     setPixelSize(m_stageLabel, 17);
     setTextColor(m_stageLabel, Qt::white);
+
     layout->addWidget(m_stageLabel, 0, Qt::AlignCenter);
     layout->addSpacing(12);
 
@@ -173,8 +176,19 @@ void OfflineUpgradeDialog::initUI()
     setWarningDots(QStringLiteral("."));
     // Room for three dots at all times, with the text held at the left, so the sentence stays
     // in place while the dots come and go.
-    m_warningLabel->setMinimumWidth(m_warningLabel->fontMetrics().horizontalAdvance(
-        m_warningLabel->text() + QStringLiteral("..")));
+    const int warningWidth = m_warningLabel->fontMetrics().horizontalAdvance(
+        m_warningLabel->text() + QStringLiteral(".."));
+    if (warningWidth > screenSize.width() - 2 * ScreenMargin) {
+        // A small screen cannot hold the sentence on one line: it wraps within the width of
+        // the stage above it, with room for the longest dots.
+        m_warningLabel->setWordWrap(true);
+        m_warningLabel->setFixedWidth(StageWidth);
+        setWarningDots(QStringLiteral("..."));
+        m_warningLabel->setMinimumHeight(m_warningLabel->heightForWidth(StageWidth));
+        setWarningDots(QStringLiteral("."));
+    } else {
+        m_warningLabel->setMinimumWidth(warningWidth);
+    }
     layout->addWidget(m_warningLabel, 0, Qt::AlignCenter);
     layout->addSpacing(10);
 
@@ -230,6 +244,12 @@ void OfflineUpgradeDialog::initData()
 void OfflineUpgradeDialog::setUpgradeStage(const QString &stage, int percent)
 {
     m_stageLabel->setText(stage);
+    // Room for two lines at least, so that the bar below stays in place when a long package
+    // name wraps; more when a longer one needs it. The overlay's layout, placed by hand, does
+    // not grow a wrapping label by itself.
+    m_stageLabel->setMinimumHeight(
+        qMax(m_stageLabel->heightForWidth(StageWidth),
+            2 * m_stageLabel->fontMetrics().lineSpacing() + 1));
     if (percent < 0)
         return;
     // QProgressBar ignores a value outside its range and would keep showing the previous one.
