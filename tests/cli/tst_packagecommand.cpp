@@ -23,6 +23,7 @@
 #include "offlineupdateprotocol.h"
 #include "packagecommand.h"
 #include "reporttexttranslation.h"
+#include "scriptedlastcheck.h"
 #include "scriptedservice.h"
 #include "testbuses.h"
 #include "textoutput.h"
@@ -144,11 +145,7 @@ private slots:
     void init()
     {
         m_daemon = std::make_unique<ScriptedService>(m_buses.systemAddress(), DaemonService);
-        m_daemon->setReply(QStringLiteral("GetUpgradeType"), answer({ int(SystemUpgrade) }));
-        m_daemon->setReply(QStringLiteral("GetPatchUpgradeSerial"), answer({ QString() }));
-        m_daemon->setReply(QStringLiteral("GetDistUpgradeSum"), answer({ 2 }));
-        m_daemon->setReply(QStringLiteral("GetPackageSignature"), answer({ int(Unsigned), "" }));
-        m_daemon->setReply(QStringLiteral("GetCheckFailureReason"), answer({ "", "" }));
+        answerLastCheck(m_daemon.get());
         m_daemon->setReply(
             QStringLiteral("GetUpgradePlan"), answer({ QVariant::fromValue(plan()) }));
         m_daemon->setReply(QStringLiteral("GetUpgradeFailureReason"),

@@ -18,6 +18,7 @@
 #include "historytext.h"
 #include "jsonevents.h"
 #include "offlineupdateprotocol.h"
+#include "scriptedlastcheck.h"
 #include "scriptedservice.h"
 #include "statuscommand.h"
 #include "testbuses.h"
@@ -101,11 +102,7 @@ private slots:
     void init()
     {
         m_daemon = std::make_unique<ScriptedService>(m_buses.systemAddress(), DaemonService);
-        m_daemon->setReply(QStringLiteral("GetUpgradeType"), answer({ int(SystemUpgrade) }));
-        m_daemon->setReply(QStringLiteral("GetPatchUpgradeSerial"), answer({ QString() }));
-        m_daemon->setReply(QStringLiteral("GetDistUpgradeSum"), answer({ 2 }));
-        m_daemon->setReply(QStringLiteral("GetPackageSignature"), answer({ int(Unsigned), "" }));
-        m_daemon->setReply(QStringLiteral("GetCheckFailureReason"), answer({ "", "" }));
+        answerLastCheck(m_daemon.get());
         QCOMPARE(m_daemon->start(), QString());
     }
 
