@@ -661,7 +661,7 @@ void OfflineCheck::startHookPost(CheckRun *run)
             const auto found = m_runs.find(uid);
             if (found != m_runs.end()) {
                 m_records.endJournal(found->second.get(), QStringLiteral("succeeded"),
-                    failure.refused ? QStringLiteral("post-hooks-refused") : QString(),
+                    failure.refused ? UpgradeReason::PostHooksRefused : QString(),
                     failure.refused ? failure.lastLine : QString());
                 if (m_latest == found->second.get())
                     m_latest = nullptr;

@@ -51,7 +51,7 @@ void ResumeRun::start()
                    << m_journal.attempts << "times at boot; the system is left as it is";
         QTimer::singleShot(0, this, [this] {
             m_journal.attempts = MaxAttempts;
-            end(false, QStringLiteral("resume-given-up"),
+            end(false, OfflineUpdate::UpgradeReason::ResumeGivenUp,
                 QStringLiteral("%1 attempts at boot failed").arg(MaxAttempts));
         });
         return;
@@ -102,18 +102,18 @@ void ResumeRun::mountCopy()
     m_run->record().passed = true;
     FileDescriptor copy = RunJournal::openCopy(m_environment);
     if (!copy.isValid()) {
-        end(false, QStringLiteral("resume-failed"), QStringLiteral("the kept copy of the package is gone"));
+        end(false, OfflineUpdate::UpgradeReason::ResumeFailed, QStringLiteral("the kept copy of the package is gone"));
         return;
     }
     m_run->setCopy(std::move(copy));
     if (m_run->directory().prepare(m_environment, caller.uid, &error) != RunContext::NoFailure) {
-        end(false, QStringLiteral("resume-failed"), error);
+        end(false, OfflineUpdate::UpgradeReason::ResumeFailed, error);
         return;
     }
     ImageMount::mount(this, m_environment, m_run->copyFd(), m_run->directory(),
         RunContext::PackageMount, [this](bool mounted, const QString &why) {
             if (!mounted) {
-                end(false, QStringLiteral("resume-failed"), why);
+                end(false, OfflineUpdate::UpgradeReason::ResumeFailed, why);
                 return;
             }
             m_run->packageRoot()
@@ -144,7 +144,7 @@ void ResumeRun::mountInner(
     ImageMount::mount(this, m_environment, held->get(), m_run->directory(), mountPoint,
         [this, held, image, next](bool mounted, const QString &why) {
             if (!mounted) {
-                end(false, QStringLiteral("resume-failed"),
+                end(false, OfflineUpdate::UpgradeReason::ResumeFailed,
                     QString::fromLatin1(image) + QStringLiteral(": ") + why);
                 return;
             }
@@ -159,14 +159,14 @@ void ResumeRun::pointSources()
     QString error;
     if (line.isEmpty() || !PrivateAptSource::write(m_environment, line, &error)
         || !PrivateAptSource::clearLists(m_environment, &error)) {
-        end(false, QStringLiteral("resume-failed"), error);
+        end(false, OfflineUpdate::UpgradeReason::ResumeFailed, error);
         return;
     }
     AsyncCommand::start(this, m_environment.apt,
         PrivateAptSource::arguments(m_environment, { QStringLiteral("update") }), UpdateWaitMs,
         [this](const AsyncCommand::Result &update) {
             if (!update.succeeded()) {
-                end(false, QStringLiteral("resume-failed"), update.describe());
+                end(false, OfflineUpdate::UpgradeReason::ResumeFailed, update.describe());
                 return;
             }
             if (m_journal.stage == UpgradeStage::PostHooks) {
@@ -205,14 +205,14 @@ void ResumeRun::runPostHooks()
     QString error;
     if (!m_run->home().open(m_run->caller(), m_journal.home, &error)) {
         // The upgrade is made; only its scripts cannot run without their user's home.
-        end(true, QStringLiteral("post-hooks-refused"), error);
+        end(true, OfflineUpdate::UpgradeReason::PostHooksRefused, error);
         return;
     }
     HookSequence::run(
         this, m_environment, m_run->directory().path(RunContext::HooksMount),
         QByteArrayLiteral("posthook"), HookScript::NameOrder, &m_run->home(), false,
         [this](bool, const HookSequence::Failure &failure) {
-            end(true, failure.refused ? QStringLiteral("post-hooks-refused") : QString(),
+            end(true, failure.refused ? OfflineUpdate::UpgradeReason::PostHooksRefused : QString(),
                 failure.refused ? failure.lastLine : QString());
         },
         m_journal.postHooksDone,
@@ -227,7 +227,7 @@ void ResumeRun::end(bool success, const QString &key, const QString &detail)
 {
     // A failed attempt is left for the next boot, unless it was the last one.
     const bool finalAttempt = success || m_journal.attempts >= MaxAttempts
-        || key == QLatin1String("resume-given-up");
+        || key == OfflineUpdate::UpgradeReason::ResumeGivenUp;
     if (!finalAttempt) {
         qWarning() << "ResumeRun: attempt" << m_journal.attempts << "failed:" << key
                    << detail.left(4096) << "; the next boot tries again";

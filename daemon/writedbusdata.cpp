@@ -66,7 +66,7 @@ WriteDBusData::WriteDBusData(const QDBusConnection &bus, QObject *parent)
     connect(m_recovery, &RecoveryService::backupRefused, this, [this](const QString &why) {
         if (m_upgrading) {
             m_upgrading->setBackupFailed();
-            m_check->records().endJournal(m_upgrading, QStringLiteral("failed"), QStringLiteral("backup-failed"), why);
+            m_check->records().endJournal(m_upgrading, QStringLiteral("failed"), UpgradeReason::BackupFailed, why);
         }
         notifyProgress(BackupStage, BackupFailed);
         reply();
@@ -557,7 +557,7 @@ void WriteDBusData::backupEnded(bool success, const QString &errMsg)
     if (!success) {
         if (m_upgrading) {
             m_upgrading->setBackupFailed();
-            m_check->records().endJournal(m_upgrading, QStringLiteral("failed"), QStringLiteral("backup-failed"), errMsg);
+            m_check->records().endJournal(m_upgrading, QStringLiteral("failed"), UpgradeReason::BackupFailed, errMsg);
         }
         // The service's own words are the caller's best clue to what went wrong.
         if (!errMsg.isEmpty()) {

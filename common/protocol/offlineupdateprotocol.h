@@ -121,6 +121,16 @@ inline const QString PackageManagerRunning = QStringLiteral("package-manager-run
 inline const QString AptKilled = QStringLiteral("apt-killed");
 // A package's maintainer script failed; detail: the package's name.
 inline const QString ScriptFailed = QStringLiteral("script-failed");
+// Only in the history: the backup failed or was refused, so the upgrade did not run; detail:
+// the recovery service's message.
+inline const QString BackupFailed = QStringLiteral("backup-failed");
+// Only in the history: the upgrade was made, but its post-upgrade scripts did not run (their
+// user's home moved); detail: why.
+inline const QString PostHooksRefused = QStringLiteral("post-hooks-refused");
+// Only in the history: an upgrade cut short could not be finished at boot; detail: why.
+inline const QString ResumeFailed = QStringLiteral("resume-failed");
+// Only in the history: an upgrade cut short failed at two boots and is left as it is.
+inline const QString ResumeGivenUp = QStringLiteral("resume-given-up");
 } // namespace UpgradeReason
 
 // The stage NotifyUpgradeStage names.

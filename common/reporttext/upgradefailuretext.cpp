@@ -9,14 +9,6 @@ using namespace OfflineUpdate;
 
 const char Context[] = "UpgradeFailureText";
 
-// Keys that only the daemon's history carries: an upgrade's caller learns of these as they
-// happen (a failed backup, refused scripts), and the last two are ends of an upgrade finished
-// at boot, with nobody to tell then.
-const QString BackupFailed = QStringLiteral("backup-failed");
-const QString PostHooksRefused = QStringLiteral("post-hooks-refused");
-const QString ResumeFailed = QStringLiteral("resume-failed");
-const QString ResumeGivenUp = QStringLiteral("resume-given-up");
-
 const ReasonPhrasebook::Phrase Phrases[] = {
     { UpgradeReason::PlanChanged,
         QT_TRANSLATE_NOOP("UpgradeFailureText",
@@ -66,19 +58,19 @@ const ReasonPhrasebook::Phrase Phrases[] = {
             "Another package manager was running, so the upgrade did not start and nothing was "
             "changed. Try again when it has finished."),
         QT_TRANSLATE_NOOP("UpgradeFailureText", "Held by: %1"), false },
-    { BackupFailed,
+    { UpgradeReason::BackupFailed,
         QT_TRANSLATE_NOOP(
             "UpgradeFailureText", "The system could not be backed up, so nothing was upgraded."),
         QT_TRANSLATE_NOOP("UpgradeFailureText", "The recovery service said: %1"), false },
-    { PostHooksRefused,
+    { UpgradeReason::PostHooksRefused,
         QT_TRANSLATE_NOOP("UpgradeFailureText",
             "The package's scripts that run after the upgrade could not run."),
         QT_TRANSLATE_NOOP("UpgradeFailureText", "Why: %1"), false },
-    { ResumeFailed,
+    { UpgradeReason::ResumeFailed,
         QT_TRANSLATE_NOOP("UpgradeFailureText",
             "The system may be partly upgraded: ask your administrator to have it checked."),
         QT_TRANSLATE_NOOP("UpgradeFailureText", "What went wrong: %1"), false },
-    { ResumeGivenUp,
+    { UpgradeReason::ResumeGivenUp,
         QT_TRANSLATE_NOOP("UpgradeFailureText",
             "Finishing the interrupted upgrade failed each time the system started, so it is no "
             "longer tried. The system may be partly upgraded: ask your administrator to have it "

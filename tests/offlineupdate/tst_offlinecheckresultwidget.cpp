@@ -268,7 +268,9 @@ private slots:
         });
         QTest::mouseClick(
             page.findChild<Karvo::SuggestButton *>(QStringLiteral("startUpgrade")), Qt::LeftButton);
-        QTest::qWaitFor([&page] { return page.findChild<OfflineUpgradeDialog *>(); }, 5000);
+        // Null when the progress screen never came; the caller's check fails then.
+        if (!QTest::qWaitFor([&page] { return page.findChild<OfflineUpgradeDialog *>(); }, 5000))
+            return nullptr;
         return page.findChild<OfflineUpgradeDialog *>();
     }
 
