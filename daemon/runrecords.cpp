@@ -115,6 +115,12 @@ void RunRecords::runReplaced(uid_t uid)
     }
 }
 
+void RunRecords::dropOrphanedCopy()
+{
+    if (!RunJournal::exists(m_environment))
+        RunJournal::end(m_environment);
+}
+
 QStringList RunRecords::history(bool all, uid_t uid) const
 {
     return RunHistory::entries(m_environment, all, uid);

@@ -34,6 +34,9 @@ public:
     void endJournal(CheckRun *run, const QString &outcome, const QString &key, const QString &detail);
     // |uid|'s run is replaced by a new check: a copy kept for it goes.
     void runReplaced(uid_t uid);
+    // At the daemon's start: a copy kept for a run that failed before it stopped, with no
+    // journal to finish, is nobody's any more.
+    void dropOrphanedCopy();
 
     // The history's entries: everyone's, or only |uid|'s.
     QStringList history(bool all, uid_t uid) const;

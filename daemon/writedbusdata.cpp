@@ -42,6 +42,7 @@ WriteDBusData::WriteDBusData(const QDBusConnection &bus, QObject *parent)
     m_shutdownLock = new ShutdownInhibitor(m_bus, this);
     m_questions = new AuthorizationQuestions(m_bus, this);
     m_check = new OfflineCheck;
+    m_check->records().dropOrphanedCopy();
     connect(m_check, &OfflineCheck::sendOfflineFileCheckResult, this,
         &WriteDBusData::acceptOfflineFileCheckResult);
     connect(m_check, &OfflineCheck::sendExecDistUpgradeInfo, this,

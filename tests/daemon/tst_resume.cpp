@@ -15,6 +15,7 @@
 #include "resumerun.h"
 #include "runhistory.h"
 #include "runjournal.h"
+#include "runrecords.h"
 #include "statedirectory.h"
 #include "testuser.h"
 
@@ -85,6 +86,7 @@ private slots:
     void killPoints();
     void scriptThatAlwaysFails();
     void doneButForTheRecord();
+    void orphanedCopy();
 
 private:
     void installOld();
@@ -321,6 +323,27 @@ void tst_Resume::doneButForTheRecord()
     QVERIFY(!RunJournal::exists(environment));
     QVERIFY(!RunJournal::openCopy(environment).isValid());
     QCOMPARE(RunHistory::entries(environment, true, 0).size(), 1);
+}
+
+void tst_Resume::orphanedCopy()
+{
+    // A run that failed keeps its copy's name for another attempt; a daemon that starts anew
+    // has no such run, and a copy without a journal is nobody's. One with a journal waits for
+    // the boot that finishes it.
+    QTemporaryDir state;
+    CheckEnvironment environment;
+    environment.stateDirectory = state.filePath(QStringLiteral("state"));
+    QFile copy(m_package);
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QString error;
+    QVERIFY2(RunJournal::begin(environment, copy.handle(), RunJournal::Record(), &error),
+        qPrintable(error));
+    RunRecords(environment).dropOrphanedCopy();
+    QVERIFY(RunJournal::openCopy(environment).isValid());
+    RunJournal::end(environment, true);
+    QVERIFY(RunJournal::openCopy(environment).isValid());
+    RunRecords(environment).dropOrphanedCopy();
+    QVERIFY(!RunJournal::openCopy(environment).isValid());
 }
 
 QTEST_GUILESS_MAIN(tst_Resume)
