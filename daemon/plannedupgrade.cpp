@@ -75,7 +75,6 @@ bool PlannedUpgrade::planned(const QString &package) const
 
 void PlannedUpgrade::confirmPlan(CheckRun *run, std::function<void(bool holds)> done)
 {
-    const QPointer<PlannedUpgrade> self(this);
     UpgradePlanner::plan(this, m_environment, run->directory().path(RunContext::RepositoryMount),
         [run, done](const UpgradePlanner::Outcome &outcome) {
             const bool holds = outcome.refusalKey.isEmpty()

@@ -3,7 +3,6 @@
 #include "checkenvironment.h"
 
 #include <QObject>
-#include <QPointer>
 #include <functional>
 
 class CheckRun;

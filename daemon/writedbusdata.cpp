@@ -275,17 +275,11 @@ void WriteDBusData::ExitApp()
 
 void WriteDBusData::StartOfflineFileCheck(const QString &homepath, const QString &filepath)
 {
-    uint uid = 0;
-    if (!callerUid(&uid)) {
-        sendErrorReply(QDBusError::AccessDenied, CallerUnknown);
-        return;
-    }
-    const QDBusMessage call = calledFromDBus() ? message() : QDBusMessage();
-    if (calledFromDBus())
-        setDelayedReply(true);
     // The check runs the package's scripts as root.
-    authorize(call, uid, PolkitAuthority::CheckAction,
-        [this, call, uid, homepath, filepath] { startCheck(call, uid, homepath, filepath); });
+    authorizeCall(PolkitAuthority::CheckAction,
+        [this, homepath, filepath](const QDBusMessage &call, uint uid) {
+            startCheck(call, uid, homepath, filepath);
+        });
 }
 
 void WriteDBusData::startCheck(
@@ -417,15 +411,8 @@ bool WriteDBusData::IsAllowBackupSystem()
 
 void WriteDBusData::BackupSystem()
 {
-    uint uid = 0;
-    if (!callerUid(&uid)) {
-        sendErrorReply(QDBusError::AccessDenied, CallerUnknown);
-        return;
-    }
-    const QDBusMessage call = calledFromDBus() ? message() : QDBusMessage();
-    if (calledFromDBus())
-        setDelayedReply(true);
-    authorize(call, uid, PolkitAuthority::UpgradeAction, [this, call, uid] { startBackup(call, uid); });
+    authorizeCall(PolkitAuthority::UpgradeAction,
+        [this](const QDBusMessage &call, uint uid) { startBackup(call, uid); });
 }
 
 CheckRun *WriteDBusData::upgradableRun(const QDBusMessage &call, uint uid, bool withoutBackup)
@@ -519,6 +506,13 @@ void WriteDBusData::notifyStage(const QString &stage, int done, int total, const
 
 void WriteDBusData::UpgradeWithoutBackup()
 {
+    authorizeCall(PolkitAuthority::UpgradeAction,
+        [this](const QDBusMessage &call, uint uid) { startWithoutBackup(call, uid); });
+}
+
+void WriteDBusData::authorizeCall(
+    const QString &action, const std::function<void(const QDBusMessage &, uint)> &proceed)
+{
     uint uid = 0;
     if (!callerUid(&uid)) {
         sendErrorReply(QDBusError::AccessDenied, CallerUnknown);
@@ -527,8 +521,7 @@ void WriteDBusData::UpgradeWithoutBackup()
     const QDBusMessage call = calledFromDBus() ? message() : QDBusMessage();
     if (calledFromDBus())
         setDelayedReply(true);
-    authorize(call, uid, PolkitAuthority::UpgradeAction,
-        [this, call, uid] { startWithoutBackup(call, uid); });
+    authorize(call, uid, action, [call, uid, proceed] { proceed(call, uid); });
 }
 
 void WriteDBusData::startWithoutBackup(const QDBusMessage &call, uint uid)

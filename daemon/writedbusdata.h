@@ -78,6 +78,10 @@ private:
     // second is refused as busy. A caller that leaves the bus has its question withdrawn.
     void authorize(const QDBusMessage &call, uint uid, const QString &action,
         const std::function<void()> &proceed);
+    // Authorizes the current call for |action| as authorize() does; the call's reply waits for
+    // |proceed|, which gets the call and its caller's uid.
+    void authorizeCall(
+        const QString &action, const std::function<void(const QDBusMessage &, uint)> &proceed);
     // The check of an unsigned package asks its user again, without holding the daemon.
     void askUnsigned(const CheckRun &run, const std::function<void(bool)> &answer);
     // Takes the one long operation for |call|, or answers it with the busy error.

@@ -208,23 +208,23 @@ void tst_UpgradePlan::refusals()
     QFETCH(QString, key);
     QFETCH(QString, detail);
 
-    const auto make = [this](const QString &spec) {
-        const QStringList parts = spec.split(QLatin1Char(';'));
+    const auto make = [this](const QString &probeText) {
+        const QStringList parts = probeText.split(QLatin1Char(';'));
         QStringList options;
         for (const QString &field : parts.mid(1))
             options << QStringLiteral("--control") << field;
         return deb(parts.first().section(QLatin1Char('='), 0, 0),
             parts.first().section(QLatin1Char('='), 1), options);
     };
-    for (const QString &spec : installed)
-        QVERIFY(PackageFixture::install(make(spec)));
+    for (const QString &probeText : installed)
+        QVERIFY(PackageFixture::install(make(probeText)));
     if (!hold.isEmpty())
         QCOMPARE(run({ QStringLiteral("sh"), QStringLiteral("-c"),
                      QStringLiteral("echo %1 hold | dpkg --set-selections").arg(probe(hold)) }),
             0);
     QStringList debs;
-    for (const QString &spec : offered)
-        debs << make(spec);
+    for (const QString &probeText : offered)
+        debs << make(probeText);
     const QString file = package(debs);
     QVERIFY(!file.isEmpty());
 
